@@ -1,0 +1,103 @@
+#include "busport.h"
+
+#include <QtGlobal>
+
+BusPort::~BusPort() = default;
+
+SerialBusPort::SerialBusPort(QObject *parent) : BusPort(parent)
+{
+    // The port may report a reply in several pieces as the driver hands them
+    // over. The bytes of one burst are told to the link as one receive event,
+    // raised when the line has been quiet for the burst gap, so that a reply
+    // is stored whole from the start of its eight-slot block.
+    m_burst.setSingleShot(true);
+    m_burst.setTimerType(Qt::PreciseTimer);
+    m_burst.setInterval(DefaultBurstGap);
+    connect(&m_burst, &QTimer::timeout, this, &BusPort::received);
+    connect(&m_port, &QSerialPort::readyRead, &m_burst, qOverload<>(&QTimer::start));
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialBusPort::onError);
+}
+
+SerialBusPort::~SerialBusPort() = default;
+
+QString SerialBusPort::DefaultDevice()
+{
+    const QString named = qEnvironmentVariable(DeviceVariable);
+    if (!named.isEmpty())
+        return named;
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM1");
+#else
+    return QStringLiteral("/dev/ttyS0");
+#endif
+}
+
+bool SerialBusPort::open(const QString &device)
+{
+    close();
+    m_device = device;
+    m_failed = false;
+    m_error.clear();
+    m_port.setPortName(device);
+    m_port.setBaudRate(QSerialPort::Baud19200);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_error = QStringLiteral("Порт %1 не открыт: %2").arg(device, m_port.errorString());
+        return false;
+    }
+    return true;
+}
+
+void SerialBusPort::close()
+{
+    m_burst.stop();
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool SerialBusPort::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool SerialBusPort::write(const QByteArray &bytes)
+{
+    if (!m_port.isOpen()) {
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("Порт %1 не открыт").arg(m_device);
+        return false;
+    }
+    if (m_port.write(bytes) != bytes.size()) {
+        m_error = QStringLiteral("Порт %1: байты не отправлены: %2").arg(m_device, m_port.errorString());
+        return false;
+    }
+    // Hand the bytes to the driver now rather than at the next turn of the
+    // event loop, so that the wait for the reply starts when they are on their way.
+    m_port.flush();
+    return true;
+}
+
+QByteArray SerialBusPort::takeAll()
+{
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
+
+void SerialBusPort::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
+        return;
+    if (!m_port.isOpen() || m_failed)
+        return; // errors of opening are told by open(); a failure is told once
+    if (error != QSerialPort::ResourceError && error != QSerialPort::PermissionError &&
+        error != QSerialPort::ReadError && error != QSerialPort::WriteError)
+        return;
+    m_failed = true;
+    m_error = QStringLiteral("Порт %1 отказал: %2").arg(m_device, m_port.errorString());
+    // Closing from inside the port's own error signal is not safe; close once
+    // control is back in the event loop.
+    QTimer::singleShot(0, this, [this] { close(); });
+    emit failed(m_error);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+
+// The narrow face of the serial port that the link uses: put bytes on the
+// wire, take every byte waiting, and hear when bytes have arrived. The link
+// never touches QSerialPort itself, so tests can drive it with a port of
+// their own making.
+class BusPort : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~BusPort() override;
+
+    virtual bool isOpen() const = 0;
+    // The device the port stands for ("/dev/ttyS0", "COM1", a pseudo-terminal).
+    virtual QString deviceName() const = 0;
+    // Puts exactly these bytes on the wire, in order. False when they could
+    // not be sent; errorText() then says why.
+    virtual bool write(const QByteArray &bytes) = 0;
+    // Every byte waiting in the port's input, removed from it.
+    virtual QByteArray takeAll() = 0;
+    // Why the port is not open, or why the last write failed.
+    virtual QString errorText() const = 0;
+
+signals:
+    // Bytes have arrived and are waiting: one receive event.
+    void received();
+    // The port failed while in use (adapter removed, peer gone); raised once,
+    // after which the port is closed.
+    void failed(const QString &text);
+};
+
+// The controllers' bus on a serial device at 19200 baud, 8 data bits, no
+// parity, 1 stop bit, no flow control.
+class SerialBusPort : public BusPort
+{
+    Q_OBJECT
+public:
+    static constexpr const char *SettingsText = "19200,N,8,1";
+    static constexpr const char *DeviceVariable = "UMD_SERIAL_PORT";
+    // Quiet time on the line that ends one burst of bytes: about six byte
+    // times at 19200 baud, far shorter than any gap between two frames.
+    static constexpr std::chrono::milliseconds DefaultBurstGap{3};
+
+    explicit SerialBusPort(QObject *parent = nullptr);
+    ~SerialBusPort() override;
+
+    // "Port 1": the device named by UMD_SERIAL_PORT when it is set, else the
+    // platform's first serial port (/dev/ttyS0, or COM1 on Windows).
+    static QString DefaultDevice();
+
+    // Opens the device with the bus settings. False when it cannot be opened;
+    // errorText() names the device and gives the system's reason.
+    bool open(const QString &device);
+    void close();
+    void setBurstGap(std::chrono::milliseconds gap) { m_burst.setInterval(gap); }
+
+    bool isOpen() const override;
+    QString deviceName() const override { return m_device; }
+    bool write(const QByteArray &bytes) override;
+    QByteArray takeAll() override;
+    QString errorText() const override { return m_error; }
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    QTimer m_burst;
+    QString m_device;
+    QString m_error;
+    bool m_failed = false;
+};

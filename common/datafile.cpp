@@ -1,0 +1,367 @@
+#include "datafile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+// The data files are read and written by the installers' older tools too, which
+// know nothing but the Windows Cyrillic code page.
+constexpr const char *FileEncoding = "windows-1251";
+
+// Longest item text quoted back in a message; the rest is cut off.
+constexpr qsizetype ShownItemLength = 40;
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+bool isLineEnd(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
+
+// A text line as the writer stores it: the text between its two quotes.
+bool isTextLine(const QString &line)
+{
+    return line.size() >= 2 && line.front() == QLatin1Char('"');
+}
+
+QString shown(const QString &text)
+{
+    if (text.size() <= ShownItemLength)
+        return text;
+    return text.first(ShownItemLength) + QChar(0x2026);
+}
+
+QString codePointName(char32_t codePoint)
+{
+    return QStringLiteral("U+%1")
+        .arg(static_cast<uint>(codePoint), 4, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+// Whether the piece of text survives the trip to Windows-1251 and back. ICU
+// quietly drops some characters (a lone surrogate comes out as nothing), so the
+// converter's error flag alone is not enough: the decoded text must match too.
+bool survivesEncoding(QStringView text)
+{
+    QStringEncoder encoder(FileEncoding);
+    QStringDecoder decoder(FileEncoding);
+    const QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return false;
+    const QString back = decoder.decode(bytes);
+    return !decoder.hasError() && back == text;
+}
+
+// Names the first character of `line` that Windows-1251 cannot carry.
+QString firstUnencodable(const QString &line)
+{
+    for (qsizetype i = 0; i < line.size();) {
+        qsizetype length = 1;
+        char32_t codePoint = line.at(i).unicode();
+        if (line.at(i).isHighSurrogate() && i + 1 < line.size() &&
+            line.at(i + 1).isLowSurrogate()) {
+            length = 2;
+            codePoint = QChar::surrogateToUcs4(line.at(i), line.at(i + 1));
+        }
+        const QStringView piece = QStringView(line).sliced(i, length);
+        if (!survivesEncoding(piece)) {
+            // A lone surrogate cannot be shown as itself; give its code only.
+            if (QChar::isSurrogate(codePoint))
+                return codePointName(codePoint);
+            return QStringLiteral("«%1» (%2)").arg(piece.toString(), codePointName(codePoint));
+        }
+        i += length;
+    }
+    return QString();
+}
+
+// The item that was looked for and not found is the one after those taken.
+QString endedEarly(const QString &fileName, int line, int itemsTaken)
+{
+    return QStringLiteral("Файл %1, строка %2: файл кончился на элементе %3")
+        .arg(fileName)
+        .arg(line)
+        .arg(itemsTaken + 1);
+}
+
+} // namespace
+
+QString DataFilePath(const QString &fileName)
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(fileName);
+}
+
+// ---------------------------------------------------------------------------
+// Writer
+
+void DataFileWriter::addText(const QString &text)
+{
+    m_lines.append(QLatin1Char('"') + text + QLatin1Char('"'));
+}
+
+void DataFileWriter::addNumber(int value)
+{
+    // QString::number gives exactly the form the readers expect: no blanks,
+    // no leading zeros, a minus sign only for a negative value.
+    m_lines.append(QString::number(value));
+}
+
+std::optional<QByteArray> DataFileWriter::encoded(QString *error) const
+{
+    const auto failWith = [error](const QString &why) -> std::optional<QByteArray> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+
+    QStringEncoder encoder(FileEncoding);
+    QStringDecoder decoder(FileEncoding);
+    if (!encoder.isValid() || !decoder.isValid())
+        return failWith(QStringLiteral(
+            "кодировка Windows-1251 недоступна в этой сборке Qt, файл не составить"));
+
+    const QString lineEnd = QStringLiteral("\r\n");
+    QByteArray bytes;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const QString &line = m_lines.at(i);
+        const qsizetype lineNumber = i + 1;
+
+        // A quote or a line break inside a text would end the item early on
+        // reading and shift every item after it.
+        if (isTextLine(line)) {
+            const QStringView inner = QStringView(line).sliced(1, line.size() - 2);
+            if (inner.contains(QLatin1Char('"')) || inner.contains(QLatin1Char('\r')) ||
+                inner.contains(QLatin1Char('\n')))
+                return failWith(QStringLiteral("строка %1: текст «%2» содержит кавычку или "
+                                               "перевод строки, в файле они недопустимы")
+                                    .arg(lineNumber)
+                                    .arg(shown(inner.toString())));
+        }
+
+        const QString withEnd = line + lineEnd;
+        const QByteArray chunk = encoder.encode(withEnd);
+        const QString back = decoder.decode(chunk);
+        if (encoder.hasError() || decoder.hasError() || back != withEnd) {
+            const QString what = firstUnencodable(line);
+            if (what.isEmpty())
+                return failWith(QStringLiteral("строка %1: текст «%2» не переводится в кодировку "
+                                               "Windows-1251 без потерь")
+                                    .arg(lineNumber)
+                                    .arg(shown(line)));
+            return failWith(QStringLiteral("строка %1: символ %2 нельзя записать в кодировке "
+                                           "Windows-1251")
+                                .arg(lineNumber)
+                                .arg(what));
+        }
+        bytes.append(chunk);
+    }
+    if (error)
+        error->clear();
+    return bytes;
+}
+
+QString DataFileWriter::save(const QString &path) const
+{
+    const QString name = QFileInfo(path).fileName();
+    const auto failed = [&name](const QString &why) {
+        return QStringLiteral("Файл %1 не записан: %2").arg(name, why);
+    };
+
+    // Encode before touching the disk: a text that cannot be written must not
+    // cost the installer the file that is already there.
+    QString why;
+    const std::optional<QByteArray> bytes = encoded(&why);
+    if (!bytes)
+        return failed(why);
+
+    // QSaveFile writes beside the target and renames only on commit, so the old
+    // file stays whole whatever goes wrong before that.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return failed(file.errorString());
+    if (file.write(*bytes) != bytes->size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return failed(reason);
+    }
+    if (!file.commit())
+        return failed(file.errorString());
+    return QString();
+}
+
+// ---------------------------------------------------------------------------
+// Reader
+
+bool DataFileReader::open(const QString &path)
+{
+    QFile file(path);
+    QByteArray bytes;
+    QString reason;
+    if (QFileInfo(path).isDir()) {
+        // QFile refuses a folder with no useful reason of its own.
+        reason = QStringLiteral("это папка, а не файл");
+    } else if (!file.open(QIODevice::ReadOnly)) {
+        reason = file.errorString();
+    } else {
+        bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            reason = file.errorString();
+    }
+    if (!reason.isEmpty()) {
+        setContents(QByteArray(), path);
+        m_error = QStringLiteral("Файл %1 не прочитан: %2").arg(m_fileName, reason);
+        return false;
+    }
+    setContents(bytes, path);
+    return true;
+}
+
+void DataFileReader::setContents(const QByteArray &bytes, const QString &fileName)
+{
+    m_fileName = QFileInfo(fileName).fileName();
+    QStringDecoder decoder(FileEncoding);
+    // Without the converter the items are still found: quotes, commas, digits
+    // and line ends are plain ASCII in Windows-1251. Only the letters of the
+    // labels, which are passed over anyway, would come out wrong.
+    m_text = decoder.isValid() ? decoder.decode(bytes) : QString::fromLatin1(bytes);
+    m_pos = 0;
+    m_line = 1;
+    m_itemsTaken = 0;
+    m_error.clear();
+}
+
+// Finds the next item and takes it. Blank lines are passed over; a line end
+// that separates items is left in place and counted when the next item is
+// looked for, so line() stays on the line of the item just taken. A comma
+// right after an item is taken with it: a comma at the end of a line adds no
+// item, while two commas in a row hold an empty item between them.
+std::optional<DataFileReader::Item> DataFileReader::nextItem()
+{
+    const qsizetype size = m_text.size();
+    for (;;) {
+        while (m_pos < size && isBlank(m_text.at(m_pos)))
+            ++m_pos;
+        if (m_pos >= size)
+            return std::nullopt;
+        const QChar c = m_text.at(m_pos);
+        if (!isLineEnd(c))
+            break;
+        // CR LF, a lone LF or a lone CR each end one line.
+        ++m_pos;
+        if (c == QLatin1Char('\r') && m_pos < size && m_text.at(m_pos) == QLatin1Char('\n'))
+            ++m_pos;
+        ++m_line;
+    }
+
+    ++m_itemsTaken;
+    Item item;
+    if (m_text.at(m_pos) == QLatin1Char('"')) {
+        item.quoted = true;
+        const qsizetype start = m_pos + 1;
+        qsizetype end = start;
+        while (end < size && m_text.at(end) != QLatin1Char('"') && !isLineEnd(m_text.at(end)))
+            ++end;
+        if (end >= size || m_text.at(end) != QLatin1Char('"')) {
+            m_pos = end;
+            fail(QStringLiteral("кавычка не закрыта до конца строки: «%1»")
+                     .arg(shown(m_text.sliced(start, end - start))));
+            return std::nullopt;
+        }
+        item.text = m_text.sliced(start, end - start);
+        // Whatever stands between the closing quote and the separator is ignored.
+        m_pos = end + 1;
+        while (m_pos < size && m_text.at(m_pos) != QLatin1Char(',') && !isLineEnd(m_text.at(m_pos)))
+            ++m_pos;
+    } else {
+        const qsizetype start = m_pos;
+        while (m_pos < size && m_text.at(m_pos) != QLatin1Char(',') && !isLineEnd(m_text.at(m_pos)))
+            ++m_pos;
+        item.text = m_text.sliced(start, m_pos - start).trimmed();
+    }
+    if (m_pos < size && m_text.at(m_pos) == QLatin1Char(','))
+        ++m_pos;
+    return item;
+}
+
+void DataFileReader::fail(const QString &what)
+{
+    m_error = QStringLiteral("Файл %1, строка %2 (элемент %3): %4")
+                  .arg(m_fileName)
+                  .arg(m_line)
+                  .arg(m_itemsTaken)
+                  .arg(what);
+}
+
+bool DataFileReader::skipItem()
+{
+    const int before = m_itemsTaken;
+    const std::optional<Item> item = nextItem();
+    if (!item) {
+        if (m_itemsTaken == before)
+            m_error = endedEarly(m_fileName, m_line, m_itemsTaken);
+        return false;
+    }
+    m_error.clear();
+    return true;
+}
+
+std::optional<qint16> DataFileReader::readNumber()
+{
+    const int before = m_itemsTaken;
+    const std::optional<Item> item = nextItem();
+    if (!item) {
+        if (m_itemsTaken == before)
+            m_error = endedEarly(m_fileName, m_line, m_itemsTaken);
+        return std::nullopt;
+    }
+    if (item->quoted) {
+        fail(QStringLiteral("ожидалось число, а стоит текст в кавычках «%1»")
+                 .arg(shown(item->text)));
+        return std::nullopt;
+    }
+    const QString &text = item->text;
+    if (text.isEmpty()) {
+        fail(QStringLiteral("ожидалось число, а элемент пуст"));
+        return std::nullopt;
+    }
+
+    qsizetype i = 0;
+    bool negative = false;
+    if (text.at(0) == QLatin1Char('-') || text.at(0) == QLatin1Char('+')) {
+        negative = text.at(0) == QLatin1Char('-');
+        i = 1;
+    }
+    if (i >= text.size()) {
+        fail(QStringLiteral("ожидалось число, а стоит «%1»").arg(shown(text)));
+        return std::nullopt;
+    }
+    // Counting stops growing once past the range, so no number of digits can
+    // overflow it; the range check below then refuses the value.
+    constexpr qint64 Ceiling = 100000;
+    qint64 magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9') {
+            fail(QStringLiteral("ожидалось число, а стоит «%1»").arg(shown(text)));
+            return std::nullopt;
+        }
+        if (magnitude < Ceiling)
+            magnitude = magnitude * 10 + (c - u'0');
+    }
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (value < -32768 || value > 32767) {
+        fail(QStringLiteral("число «%1» вне пределов от -32768 до 32767").arg(shown(text)));
+        return std::nullopt;
+    }
+    m_error.clear();
+    return static_cast<qint16>(value);
+}

@@ -1,0 +1,52 @@
+#include "hextext.h"
+
+#include <QStringEncoder>
+#include <QStringList>
+
+namespace {
+
+// The 8-bit code a character has in the tools' Windows-1251 texts; a
+// character that code page cannot carry counts as a question mark.
+int CharCode(QChar c)
+{
+    if (c.unicode() < 0x80)
+        return c.unicode();
+    QStringEncoder encoder("windows-1251");
+    const QByteArray bytes = encoder.encode(QStringView(&c, 1));
+    if (encoder.hasError() || bytes.size() != 1)
+        return '?';
+    return static_cast<quint8>(bytes[0]);
+}
+
+int DigitWorth(QChar c)
+{
+    const int code = CharCode(c);
+    return (code >= '0' && code <= '9') ? code - 48 : code - 55;
+}
+
+} // namespace
+
+std::optional<int> HexValue(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    if (text.size() == 1)
+        return DigitWorth(text[0]);
+    return 16 * DigitWorth(text[0]) + DigitWorth(text[1]);
+}
+
+QString FormatHex(int value)
+{
+    const unsigned shown = value < 0 ? static_cast<unsigned>(value) & 0xFFFFu
+                                     : static_cast<unsigned>(value);
+    return QString::number(shown, 16).toUpper();
+}
+
+QStringList ByteTexts()
+{
+    QStringList texts;
+    texts.reserve(256);
+    for (int value = 0; value < 256; ++value)
+        texts.append(QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
+    return texts;
+}

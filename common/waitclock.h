@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+
+class QEventLoop;
+
+// The blocking wait of the exchanges: n units on one timer while the window
+// keeps processing its events (receive events, other ticks, the user's
+// input). It sleeps in the event loop, burns no CPU, and always runs its
+// whole length: a complete reply does not end it early.
+class WaitClock : public QObject
+{
+    Q_OBJECT
+public:
+    // `timerName` is the tool's name of the wait timer ("Timer2", "Timer1").
+    WaitClock(std::chrono::milliseconds unit, const QString &timerName,
+              QObject *parent = nullptr);
+    ~WaitClock() override;
+
+    std::chrono::milliseconds unit() const { return m_unit; }
+    bool isWaiting() const { return m_loop != nullptr; }
+
+    // Waits n units. False when the wait did not run its length: another wait
+    // is already running, or the clock has been stopped for good.
+    bool Wait(int n);
+
+    // Ends a running wait at once and refuses every later one: called when
+    // the window closes, so that the work in progress ends cleanly.
+    void shutDown();
+    bool isShutDown() const { return m_shutDown; }
+
+private:
+    std::chrono::milliseconds m_unit;
+    QTimer m_timer;
+    QEventLoop *m_loop = nullptr;
+    bool m_shutDown = false;
+};
