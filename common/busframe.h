@@ -24,7 +24,8 @@ inline constexpr int SyncAddress = 0x10;
 
 // Command codes. The synchronisation commands reuse 06 and 02: only the
 // address 10 tells them from the memory writes.
-enum Command : int {
+enum Command : int
+{
     PresencePoll = 0x01,
     WriteMemoryCell = 0x02,
     ReadMemoryBlock = 0x03,
@@ -40,7 +41,8 @@ enum Command : int {
 };
 
 // Reply codes understood by the tools.
-enum ReplyCode : int {
+enum ReplyCode : int
+{
     ReplyDone = 0x01,
     ReplyDoneAlt = 0x02,
     ReplyMemoryBlock = 0x03,
@@ -110,7 +112,8 @@ std::optional<QByteArray> ComposeRequest(int address, int command, const Request
                                          const QDateTime &now);
 
 // The outcome of one exchange, in the order the checks are made.
-enum class Verdict {
+enum class Verdict
+{
     NoReply,          // nothing came, or a reply from another address
     ForeignTraffic,   // bytes came, but not a reply: the request is sent again
     UnknownReplyCode, // a reply code the tools do not know

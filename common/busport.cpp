@@ -71,7 +71,8 @@ bool SerialBusPort::write(const QByteArray &bytes)
         return false;
     }
     if (m_port.write(bytes) != bytes.size()) {
-        m_error = QStringLiteral("Порт %1: байты не отправлены: %2").arg(m_device, m_port.errorString());
+        m_error =
+            QStringLiteral("Порт %1: байты не отправлены: %2").arg(m_device, m_port.errorString());
         return false;
     }
     // Hand the bytes to the driver now rather than at the next turn of the

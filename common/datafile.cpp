@@ -8,6 +8,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace {
 
 // The data files are read and written by the installers' older tools too, which
@@ -40,57 +42,13 @@ QString shown(const QString &text)
     return text.first(ShownItemLength) + QChar(0x2026);
 }
 
-QString codePointName(char32_t codePoint)
-{
-    return QStringLiteral("U+%1")
-        .arg(static_cast<uint>(codePoint), 4, 16, QLatin1Char('0'))
-        .toUpper();
-}
-
-// Whether the piece of text survives the trip to Windows-1251 and back. ICU
-// quietly drops some characters (a lone surrogate comes out as nothing), so the
-// converter's error flag alone is not enough: the decoded text must match too.
-bool survivesEncoding(QStringView text)
-{
-    QStringEncoder encoder(FileEncoding);
-    QStringDecoder decoder(FileEncoding);
-    const QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError())
-        return false;
-    const QString back = decoder.decode(bytes);
-    return !decoder.hasError() && back == text;
-}
-
-// Names the first character of `line` that Windows-1251 cannot carry.
-QString firstUnencodable(const QString &line)
-{
-    for (qsizetype i = 0; i < line.size();) {
-        qsizetype length = 1;
-        char32_t codePoint = line.at(i).unicode();
-        if (line.at(i).isHighSurrogate() && i + 1 < line.size() &&
-            line.at(i + 1).isLowSurrogate()) {
-            length = 2;
-            codePoint = QChar::surrogateToUcs4(line.at(i), line.at(i + 1));
-        }
-        const QStringView piece = QStringView(line).sliced(i, length);
-        if (!survivesEncoding(piece)) {
-            // A lone surrogate cannot be shown as itself; give its code only.
-            if (QChar::isSurrogate(codePoint))
-                return codePointName(codePoint);
-            return QStringLiteral("«%1» (%2)").arg(piece.toString(), codePointName(codePoint));
-        }
-        i += length;
-    }
-    return QString();
-}
-
 // The item that was looked for and not found is the one after those taken.
 QString endedEarly(const QString &fileName, int line, int itemsTaken)
 {
+    // One multi-argument call: a '%' in the file name must not be taken for a
+    // place of its own.
     return QStringLiteral("Файл %1, строка %2: файл кончился на элементе %3")
-        .arg(fileName)
-        .arg(line)
-        .arg(itemsTaken + 1);
+        .arg(fileName, QString::number(line), QString::number(itemsTaken + 1));
 }
 
 } // namespace
@@ -124,8 +82,7 @@ std::optional<QByteArray> DataFileWriter::encoded(QString *error) const
     };
 
     QStringEncoder encoder(FileEncoding);
-    QStringDecoder decoder(FileEncoding);
-    if (!encoder.isValid() || !decoder.isValid())
+    if (!encoder.isValid())
         return failWith(QStringLiteral(
             "кодировка Windows-1251 недоступна в этой сборке Qt, файл не составить"));
 
@@ -147,21 +104,11 @@ std::optional<QByteArray> DataFileWriter::encoded(QString *error) const
                                     .arg(shown(inner.toString())));
         }
 
-        const QString withEnd = line + lineEnd;
-        const QByteArray chunk = encoder.encode(withEnd);
-        const QString back = decoder.decode(chunk);
-        if (encoder.hasError() || decoder.hasError() || back != withEnd) {
-            const QString what = firstUnencodable(line);
-            if (what.isEmpty())
-                return failWith(QStringLiteral("строка %1: текст «%2» не переводится в кодировку "
-                                               "Windows-1251 без потерь")
-                                    .arg(lineNumber)
-                                    .arg(shown(line)));
-            return failWith(QStringLiteral("строка %1: символ %2 нельзя записать в кодировке "
-                                           "Windows-1251")
-                                .arg(lineNumber)
-                                .arg(what));
-        }
+        const QByteArray chunk = encoder.encode(line + lineEnd);
+        if (encoder.hasError())
+            return failWith(QStringLiteral("строка %1: в тексте «%2» есть знак, которого нет в "
+                                           "кодировке Windows-1251")
+                                .arg(QString::number(lineNumber), shown(line)));
         bytes.append(chunk);
     }
     if (error)
@@ -295,10 +242,7 @@ std::optional<DataFileReader::Item> DataFileReader::nextItem()
 void DataFileReader::fail(const QString &what)
 {
     m_error = QStringLiteral("Файл %1, строка %2 (элемент %3): %4")
-                  .arg(m_fileName)
-                  .arg(m_line)
-                  .arg(m_itemsTaken)
-                  .arg(what);
+                  .arg(m_fileName, QString::number(m_line), QString::number(m_itemsTaken), what);
 }
 
 bool DataFileReader::skipItem()
@@ -334,34 +278,23 @@ std::optional<qint16> DataFileReader::readNumber()
         return std::nullopt;
     }
 
-    qsizetype i = 0;
-    bool negative = false;
-    if (text.at(0) == QLatin1Char('-') || text.at(0) == QLatin1Char('+')) {
-        negative = text.at(0) == QLatin1Char('-');
-        i = 1;
-    }
-    if (i >= text.size()) {
+    // A sign, then decimal digits only: "1 2", "1e2" or "0x10" are no numbers here.
+    const bool signed_ = text.front() == QLatin1Char('-') || text.front() == QLatin1Char('+');
+    const QStringView digits = QStringView(text).sliced(signed_ ? 1 : 0);
+    const bool isNumber =
+        !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        });
+    if (!isNumber) {
         fail(QStringLiteral("ожидалось число, а стоит «%1»").arg(shown(text)));
         return std::nullopt;
     }
-    // Counting stops growing once past the range, so no number of digits can
-    // overflow it; the range check below then refuses the value.
-    constexpr qint64 Ceiling = 100000;
-    qint64 magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < u'0' || c > u'9') {
-            fail(QStringLiteral("ожидалось число, а стоит «%1»").arg(shown(text)));
-            return std::nullopt;
-        }
-        if (magnitude < Ceiling)
-            magnitude = magnitude * 10 + (c - u'0');
-    }
-    const qint64 value = negative ? -magnitude : magnitude;
-    if (value < -32768 || value > 32767) {
+    bool inRange = false;
+    const qint16 value = text.toShort(&inRange);
+    if (!inRange) {
         fail(QStringLiteral("число «%1» вне пределов от -32768 до 32767").arg(shown(text)));
         return std::nullopt;
     }
     m_error.clear();
-    return static_cast<qint16>(value);
+    return value;
 }

@@ -37,8 +37,8 @@ std::optional<int> HexValue(const QString &text)
 
 QString FormatHex(int value)
 {
-    const unsigned shown = value < 0 ? static_cast<unsigned>(value) & 0xFFFFu
-                                     : static_cast<unsigned>(value);
+    const unsigned shown =
+        value < 0 ? static_cast<unsigned>(value) & 0xFFFFu : static_cast<unsigned>(value);
     return QString::number(shown, 16).toUpper();
 }
 

@@ -22,7 +22,8 @@ bool WaitClock::Wait(int n)
         return false;
     QEventLoop loop;
     m_loop = &loop;
-    const QMetaObject::Connection tick = connect(&m_timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const QMetaObject::Connection tick =
+        connect(&m_timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     m_timer.start(m_unit * n);
     loop.exec();
     disconnect(tick);

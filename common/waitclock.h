@@ -16,8 +16,7 @@ class WaitClock : public QObject
     Q_OBJECT
 public:
     // `timerName` is the tool's name of the wait timer ("Timer2", "Timer1").
-    WaitClock(std::chrono::milliseconds unit, const QString &timerName,
-              QObject *parent = nullptr);
+    WaitClock(std::chrono::milliseconds unit, const QString &timerName, QObject *parent = nullptr);
     ~WaitClock() override;
 
     std::chrono::milliseconds unit() const { return m_unit; }

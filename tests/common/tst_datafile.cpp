@@ -1,266 +1,137 @@
+// Data-file items: byte-exact Windows-1251 lines, reading strictly by
+// position, and failures that name the file, the line and the item.
 #include "datafile.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-QString u8(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-// Items of a file to write: a QString is a label, an int a number.
-DataFileWriter writerFor(const QVariantList &items)
-{
-    DataFileWriter writer;
-    for (const QVariant &item : items) {
-        if (item.typeId() == QMetaType::QString)
-            writer.addText(item.toString());
-        else
-            writer.addNumber(item.toInt());
-    }
-    return writer;
-}
-
-QByteArray bytesOf(std::initializer_list<int> values)
-{
-    QByteArray bytes;
-    for (int v : values)
-        bytes.append(static_cast<char>(v));
-    return bytes;
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
+QByteArray ReadFile(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 } // namespace
 
 class TestDataFile : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void encodedBytes_data()
-    {
-        QTest::addColumn<QVariantList>("items");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("cyrillic label")
-            << QVariantList{u8("регистр-0")}
-            << "\"" + bytesOf({0xF0, 0xE5, 0xE3, 0xE8, 0xF1, 0xF2, 0xF0}) + "-0\"\r\n";
-        QTest::newRow("yo and numero sign")
-            << QVariantList{u8("Ёё №")} << "\"" + bytesOf({0xA8, 0xB8, 0x20, 0xB9}) + "\"\r\n";
-        QTest::newRow("numbers past a byte") << QVariantList{0, 7, 255, 256, 32767}
-                                             << QByteArray("0\r\n7\r\n255\r\n256\r\n32767\r\n");
-        QTest::newRow("negatives")
-            << QVariantList{-1, -255, -32768} << QByteArray("-1\r\n-255\r\n-32768\r\n");
-        QTest::newRow("empty label") << QVariantList{QString(), 5} << QByteArray("\"\"\r\n5\r\n");
-    }
-    void encodedBytes()
-    {
-        QFETCH(QVariantList, items);
-        QFETCH(QByteArray, expected);
-        QString error = QStringLiteral("stale");
-        const std::optional<QByteArray> bytes = writerFor(items).encoded(&error);
-        QVERIFY2(bytes.has_value(), qPrintable(error));
-        QCOMPARE(*bytes, expected);
-        QVERIFY(error.isEmpty());
-    }
-
-    void roundTrip_data()
-    {
-        QTest::addColumn<QVariantList>("items");
-        QTest::newRow("register block") << QVariantList{
-            u8("регистр-0"), 0, u8("регистр-1"), 255, u8("порог"), 256, -1, -32768, 32767};
-        QTest::newRow("labels holding separators")
-            << QVariantList{u8("a, b, c"), 1, u8("  отступ  "), 2, QString(), 3, u8("x,"), 4};
-    }
-    void roundTrip()
-    {
-        QFETCH(QVariantList, items);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath(QStringLiteral("umd_9C.txt"));
-        // A longer previous file must be replaced whole, not overwritten in part.
-        QVERIFY(writeAll(path, QByteArray(4096, '7')));
-
-        QCOMPARE(writerFor(items).save(path), QString());
-        DataFileReader reader;
-        QVERIFY2(reader.open(path), qPrintable(reader.error()));
-        for (const QVariant &item : items) {
-            if (item.typeId() == QMetaType::QString) {
-                QVERIFY2(reader.skipItem(), qPrintable(reader.error()));
-                continue;
-            }
-            const std::optional<qint16> value = reader.readNumber();
-            QVERIFY2(value.has_value(), qPrintable(reader.error()));
-            QCOMPARE(static_cast<int>(*value), item.toInt());
-        }
-        QVERIFY(!reader.skipItem());
-        QCOMPARE(reader.itemsTaken(), static_cast<int>(items.size()));
-    }
-
-    void itemSyntax_data()
-    {
-        // Reads, blank-separated: "skip" passes an item over, "bad" expects a
-        // refused number, anything else is the number expected. The file must
-        // then be used up.
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("reads");
-        QTest::newRow("one per line") << QByteArray("1\r\n2\r\n3\r\n") << u8("1 2 3");
-        QTest::newRow("commas on one line") << QByteArray("1,2,3\r\n") << u8("1 2 3");
-        QTest::newRow("bare LF") << QByteArray("1\n2\n3\n") << u8("1 2 3");
-        QTest::newRow("lone CR") << QByteArray("1\r2\r3\r") << u8("1 2 3");
-        QTest::newRow("blanks around") << QByteArray(" 1 ,\t2\t\r\n  3  \r\n") << u8("1 2 3");
-        QTest::newRow("blank lines")
-            << QByteArray("\r\n1\r\n \t\r\n\n2\r\r3\r\n\r\n") << u8("1 2 3");
-        QTest::newRow("comma at line end") << QByteArray("1,\r\n2,\r\n3,") << u8("1 2 3");
-        QTest::newRow("no last line end") << QByteArray("1\r\n2\r\n3") << u8("1 2 3");
-        QTest::newRow("label with comma")
-            << QByteArray("\"a,b\",1\r\n\"\",2\r\n") << u8("skip 1 skip 2");
-        QTest::newRow("junk after quote")
-            << QByteArray("\"x\" junk, \"y\"z\r\n-4\r\n") << u8("skip skip -4");
-        QTest::newRow("signs and zeros") << QByteArray("+12\r\n007\r\n-0\r\n") << u8("12 7 0");
-        QTest::newRow("goes on after a bad item") << QByteArray("1,x,2\r\n") << u8("1 bad 2");
-        QTest::newRow("empty between commas") << QByteArray("1,,2\r\n") << u8("1 bad 2");
-    }
-    void itemSyntax()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, reads);
-        DataFileReader reader;
-        reader.setContents(bytes, QStringLiteral("umd_8x.txt"));
-        for (const QString &read : reads.split(QLatin1Char(' '))) {
-            if (read == QLatin1String("bad")) {
-                QVERIFY(!reader.readNumber().has_value());
-                QVERIFY(!reader.error().isEmpty());
-                continue;
-            }
-            if (read == QLatin1String("skip")) {
-                QVERIFY2(reader.skipItem(), qPrintable(reader.error()));
-            } else {
-                const std::optional<qint16> value = reader.readNumber();
-                QVERIFY2(value.has_value(), qPrintable(reader.error()));
-                QCOMPARE(*value, read.toShort());
-            }
-            QCOMPARE(reader.error(), QString());
-        }
-        QVERIFY2(!reader.skipItem(), "an item too many was found");
-    }
-
-    void readErrors_data()
-    {
-        // Numbers are read until one fails; that failure is checked.
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("line");
-        QTest::addColumn<int>("item");
-        QTest::addColumn<QString>("fragment");
-        const QString early = u8("кончился");
-        const QString notNumber = u8("ожидалось число");
-        QTest::newRow("ends early") << QByteArray("1\r\n2\r\n") << 3 << 3 << early;
-        QTest::newRow("empty file") << QByteArray() << 1 << 1 << early;
-        QTest::newRow("word") << QByteArray("1\r\nabc\r\n") << 2 << 2 << u8("«abc»");
-        QTest::newRow("quoted digits") << QByteArray("\"5\"\r\n") << 1 << 1 << notNumber;
-        QTest::newRow("inner blank") << QByteArray("1 2\r\n") << 1 << 1 << u8("«1 2»");
-        QTest::newRow("sign only") << QByteArray("-\r\n") << 1 << 1 << notNumber;
-        QTest::newRow("40000") << QByteArray("40000\r\n") << 1 << 1 << u8("40000");
-        QTest::newRow("32768") << QByteArray("7\r\n32768\r\n") << 2 << 2 << u8("32768");
-        QTest::newRow("-32769") << QByteArray("-32769\r\n") << 1 << 1 << u8("-32769");
-        QTest::newRow("twenty digits") << QByteArray("99999999999999999999") << 1 << 1 << u8("вне");
-        QTest::newRow("unclosed quote") << QByteArray("\"abc\r\n5\r\n") << 1 << 1 << u8("кавычка");
-        QTest::newRow("commas counted") << QByteArray("1,2\r\n3,x\r\n") << 2 << 4 << notNumber;
-        QTest::newRow("blank lines counted")
-            << QByteArray("1\r\n\r\n \r\nx") << 4 << 2 << notNumber;
-        QTest::newRow("lone CR counted") << QByteArray("1\r2\rx\r") << 3 << 3 << notNumber;
-    }
-    void readErrors()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, line);
-        QFETCH(int, item);
-        QFETCH(QString, fragment);
-        DataFileReader reader;
-        reader.setContents(bytes, QStringLiteral("umd_8x.txt"));
-        for (int i = 0; i < 10 && reader.readNumber().has_value(); ++i) {
-        }
-        const QString error = reader.error();
-        QVERIFY2(error.startsWith(u8("Файл umd_8x.txt, строка %1").arg(line)), qPrintable(error));
-        QVERIFY2(error.contains(QRegularExpression(u8("элементе? %1(\\D|$)").arg(item))),
-                 qPrintable(error));
-        QVERIFY2(error.contains(fragment), qPrintable(error));
-        QCOMPARE(reader.line(), line);
-    }
-
-    void unwritableText_data()
-    {
-        // The bad text is the second label, so it stands on line 3 of the file.
-        QTest::addColumn<QString>("text");
-        QTest::newRow("CJK") << u8("реле 中");
-        QTest::newRow("emoji") << u8("лампа 💡");
-        QTest::newRow("lone surrogate") << QString(QChar(0xD800));
-        QTest::newRow("latin with accent") << u8("Zürich");
-        QTest::newRow("inner quote") << u8("дверь \"кухня\"");
-        QTest::newRow("line break") << u8("две\r\nстроки");
-    }
-    void unwritableText()
-    {
-        QFETCH(QString, text);
-        DataFileWriter writer = writerFor({u8("первый"), 1, text, 2});
-        QString error;
-        QVERIFY(!writer.encoded(&error).has_value());
-        QVERIFY2(error.contains(u8("строка 3")), qPrintable(error));
-
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath(QStringLiteral("umd_9C.txt"));
-        const QByteArray previous = "\"old\"\r\n1\r\n" + bytesOf({0xF0, 0x0D, 0x0A});
-        QVERIFY(writeAll(path, previous));
-        const QString reason = writer.save(path);
-        QVERIFY2(reason.startsWith(u8("Файл umd_9C.txt не записан: строка 3")), qPrintable(reason));
-        QCOMPARE(readAll(path), previous);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
-                 QStringList{QStringLiteral("umd_9C.txt")});
-    }
-
-    void ioFailures_data()
-    {
-        // Paths below a fresh temporary folder that holds an empty subfolder "dir".
-        QTest::addColumn<QString>("relativePath");
-        QTest::newRow("missing folder") << QStringLiteral("nowhere/umd_9C.txt");
-        QTest::newRow("folder in the way") << QStringLiteral("dir");
-    }
-    void ioFailures()
-    {
-        QFETCH(QString, relativePath);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid() && QDir(dir.path()).mkdir(QStringLiteral("dir")));
-        const QString path = dir.filePath(relativePath);
-        const QString name = QFileInfo(path).fileName();
-
-        const QString written = u8("Файл %1 не записан: ").arg(name);
-        const QString reason = writerFor({u8("метка"), 1}).save(path);
-        QVERIFY2(reason.startsWith(written) && reason.size() > written.size(), qPrintable(reason));
-
-        DataFileReader reader;
-        QVERIFY(!reader.open(path));
-        QVERIFY2(reader.error().startsWith(u8("Файл %1 не прочитан: ").arg(name)),
-                 qPrintable(reader.error()));
-        QVERIFY(!reader.readNumber().has_value());
-    }
+    void writtenBytesReadBack();
+    void itemsByPosition_data();
+    void itemsByPosition();
+    void readFailures_data();
+    void readFailures();
+    void failedSaveKeepsPreviousFile();
 };
+
+void TestDataFile::writtenBytesReadBack()
+{
+    const QList<int> values{0, 255, 256, -1, -32768, 32767};
+    DataFileWriter writer;
+    writer.addText(QStringLiteral("регистр-0"));
+    for (int v : values)
+        writer.addNumber(v);
+    // "регистр" in Windows-1251, every line ended by CR LF, the last too.
+    const QByteArray expected("\"\xF0\xE5\xE3\xE8\xF1\xF2\xF0-0\"\r\n"
+                              "0\r\n255\r\n256\r\n-1\r\n-32768\r\n32767\r\n");
+    QCOMPARE(writer.encoded(), std::optional(expected));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("umd_9C.txt"));
+    QCOMPARE(writer.save(path), QString());
+    QCOMPARE(ReadFile(path), expected);
+    DataFileReader reader;
+    QVERIFY(reader.open(path));
+    QVERIFY(reader.skipItem());
+    for (int v : values)
+        QCOMPARE(reader.readNumber(), std::optional<qint16>(qint16(v)));
+    QVERIFY(!reader.skipItem());
+    QVERIFY(reader.error().contains(QStringLiteral("umd_9C.txt")));
+}
+
+void TestDataFile::itemsByPosition_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("one item per line") << QByteArray("\"a\"\r\n1\r\n-2\r\n\"b\"\r\n300\r\n");
+    QTest::newRow("comma-separated") << QByteArray("\"a\",1,-2\r\n\"b\",300\r\n");
+    QTest::newRow("other labels, LF ends, blank lines, no last line end")
+        << QByteArray("\"\xC0\xE4\xF0\xE5\xF1\"\n1\n\n  -2 \nlabel\n300");
+    QTest::newRow("lone CR, blanks, text after a closing quote")
+        << QByteArray("\"a\" x\r1 , -2\r\"\"\r300\r\n\r\n");
+}
+
+void TestDataFile::itemsByPosition()
+{
+    QFETCH(QByteArray, file);
+    DataFileReader reader;
+    reader.setContents(file, QStringLiteral("umd_8x.txt"));
+    QVERIFY(reader.skipItem());
+    QCOMPARE(reader.readNumber(), std::optional<qint16>(1));
+    QCOMPARE(reader.readNumber(), std::optional<qint16>(-2));
+    QVERIFY(reader.skipItem());
+    QCOMPARE(reader.readNumber(), std::optional<qint16>(300));
+    QVERIFY(!reader.skipItem());
+}
+
+void TestDataFile::readFailures_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("error"); // reading numbers until one fails
+    QTest::newRow("ends early") << QByteArray("1\r\n2\r\n")
+                                << QStringLiteral(
+                                       "Файл sysload.txt, строка 3: файл кончился на элементе 3");
+    QTest::newRow("not a number")
+        << QByteArray("1\r\n2x\r\n")
+        << QStringLiteral("Файл sysload.txt, строка 2 (элемент 2): ожидалось число, а стоит «2x»");
+    QTest::newRow("quoted where a number belongs")
+        << QByteArray("1,\"2\"\r\n") << QStringLiteral("строка 1 (элемент 2): ожидалось число");
+    QTest::newRow("beyond 16 bits") << QByteArray("1\r\n\r\n40000\r\n")
+                                    << QStringLiteral("строка 3 (элемент 2): число «40000» вне");
+    QTest::newRow("empty between commas")
+        << QByteArray("1,,2\r\n") << QStringLiteral("строка 1 (элемент 2): ожидалось число");
+    QTest::newRow("unclosed quote") << QByteArray("1\r\n\"2\r\n3\r\n")
+                                    << QStringLiteral("строка 2 (элемент 2): кавычка не закрыта");
+}
+
+void TestDataFile::readFailures()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, error);
+    DataFileReader reader;
+    reader.setContents(file, QStringLiteral("sysload.txt"));
+    int taken = 0;
+    while (reader.readNumber())
+        QVERIFY(++taken < 10);
+    QVERIFY2(reader.error().contains(error), qPrintable(reader.error()));
+    QVERIFY(!reader.open(QStringLiteral("/nonexistent/sysload.txt")));
+    QVERIFY(reader.error().startsWith(QStringLiteral("Файл sysload.txt не прочитан: ")));
+}
+
+void TestDataFile::failedSaveKeepsPreviousFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("umd_8x.txt"));
+    const QByteArray previous("\"old\"\r\n1\r\n");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(previous) == previous.size());
+    file.close();
+
+    // A label with a character Windows-1251 cannot carry: the file is not touched.
+    DataFileWriter writer;
+    writer.addNumber(7);
+    writer.addText(QStringLiteral("indicator 中"));
+    const QString error = writer.save(path);
+    QVERIFY2(error.startsWith(QStringLiteral("Файл umd_8x.txt не записан: строка 2")),
+             qPrintable(error));
+    QCOMPARE(ReadFile(path), previous);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+
+    DataFileWriter good;
+    good.addNumber(1);
+    QVERIFY(!good.save(dir.filePath(QStringLiteral("missing/umd_8x.txt"))).isEmpty());
+}
 
 QTEST_GUILESS_MAIN(TestDataFile)
 #include "tst_datafile.moc"

@@ -5,6 +5,7 @@
 #include "seriallink.h"
 #include "waitclock.h"
 
+#include "testbytes.h"
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,11 +18,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-QByteArray Hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
 // Reads what the link put on the wire, up to `count` bytes or one second.
 QByteArray ReadMaster(int fd, qsizetype count)
 {

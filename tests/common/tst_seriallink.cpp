@@ -4,6 +4,7 @@
 #include "seriallink.h"
 #include "waitclock.h"
 
+#include "testbytes.h"
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -11,11 +12,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-QByteArray Hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
 QByteArray Slots(const SerialLink &link, int from, int to)
 {
     QByteArray bytes;
@@ -34,7 +30,6 @@ private slots:
     void closedGateLeavesBytesInPort();
     void engineGateAndHook();
     void senders();
-    void closedPortIsReported();
     void waitProcessesEventsAndIsGuarded();
 };
 
@@ -45,8 +40,7 @@ void TestSerialLink::placement_data()
     QTest::addColumn<int>("offset");
 
     const QByteArray reply = Hex("F8 02 03 40 01 02 03 04 05 06 07 08 69");
-    QTest::newRow("13 bytes in one event")
-        << QList{reply} << reply + QByteArray(11, '\xAA') << 8;
+    QTest::newRow("13 bytes in one event") << QList{reply} << reply + QByteArray(11, '\xAA') << 8;
     QTest::newRow("5 then 8 bytes: slots 6 to 8 keep older contents")
         << QList{reply.left(5), reply.mid(5)}
         << reply.left(5) + Hex("AAAAAA") + reply.mid(5) + QByteArray(8, '\xAA') << 16;
@@ -56,8 +50,8 @@ void TestSerialLink::placement_data()
     QTest::newRow("30 bytes store the first 24")
         << QList{QByteArray(24, '\x11') + QByteArray(6, '\x22')} << QByteArray(24, '\x11') << 8;
     QTest::newRow("an empty event still moves the offset")
-        << QList{QByteArray(), Hex("F8")} << QByteArray(8, '\xAA') + Hex("F8") + QByteArray(15, '\xAA')
-        << 16;
+        << QList{QByteArray(), Hex("F8")}
+        << QByteArray(8, '\xAA') + Hex("F8") + QByteArray(15, '\xAA') << 16;
 }
 
 void TestSerialLink::placement()
@@ -132,31 +126,6 @@ void TestSerialLink::senders()
     QVERIFY(!link.SendStuffed(-1));
     QCOMPARE(port.written.size(), 7);
     QCOMPARE(link.runningChecksum(), 0x116);
-
-    // Taking reply bytes: F0 takes the stuffing byte after it into the sum.
-    port.arrive(QByteArray()); // gate closed: nothing stored
-    link.setAwaitingReply(SerialLink::AwaitingReply);
-    port.arrive(Hex("F8 05 04 20 F0 11 2A"));
-    link.setReadPosition(4);
-    link.setRunningChecksum(0x05 + 0x04);
-    QCOMPARE(link.TakeReplyByte(), 0x20);
-    QCOMPARE(link.TakeReplyByte(), 0xF0);
-    QCOMPARE(link.readPosition(), 7);
-    QCOMPARE(ReduceChecksum(link.runningChecksum()), link.replyBuffer().slot(7));
-}
-
-void TestSerialLink::closedPortIsReported()
-{
-    FakeBusPort port;
-    SerialLink link(&port);
-    QSignalSpy failed(&link, &SerialLink::portFailed);
-    port.unplug();
-    QCOMPARE(failed.count(), 1);
-    QVERIFY(!link.isOpen());
-    QVERIFY(!link.SendRaw(Hex("F0 9C 01 9D")));
-    QVERIFY(!link.SendStuffed(0x01));
-    QVERIFY(link.errorText().contains(QStringLiteral("fake")));
-    QVERIFY(port.written.isEmpty());
 }
 
 void TestSerialLink::waitProcessesEventsAndIsGuarded()

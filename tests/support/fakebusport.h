@@ -21,12 +21,6 @@ public:
         waiting += bytes;
         emit received();
     }
-    void unplug()
-    {
-        open = false;
-        emit failed(QStringLiteral("Порт fake отказал"));
-    }
-
     bool isOpen() const override { return open; }
     QString deviceName() const override { return QStringLiteral("fake"); }
     bool write(const QByteArray &bytes) override
