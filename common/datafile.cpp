@@ -12,8 +12,7 @@
 
 namespace {
 
-// The data files are read and written by the installers' older tools too, which
-// know nothing but the Windows Cyrillic code page.
+// Every data file is Windows-1251 text: the Cyrillic labels take one byte each.
 constexpr const char *FileEncoding = "windows-1251";
 
 // Longest item text quoted back in a message; the rest is cut off.
