@@ -4,17 +4,17 @@
 
 namespace {
 
-bool IsByte(int value)
-{
-    return value >= 0 && value <= 0xFF;
-}
-
 char WireByte(int value)
 {
     return static_cast<char>(static_cast<quint8>(value));
 }
 
 } // namespace
+
+bool IsByte(int value)
+{
+    return value >= 0 && value <= 0xFF;
+}
 
 std::optional<int> ReplyPayloadLength(int replyCode)
 {
@@ -44,17 +44,21 @@ int ReduceChecksum(int sum)
     return sum % 256;
 }
 
-void AppendStuffed(QByteArray &wire, int &runningChecksum, int value)
+bool AppendStuffed(QByteArray &wire, int &runningChecksum, int value)
 {
+    if (!IsByte(value))
+        return false;
     runningChecksum += value;
     wire.append(WireByte(value));
     if (value == RequestStart) {
         runningChecksum += StuffByte;
         wire.append(WireByte(StuffByte));
     }
+    return true;
 }
 
-FrameBuilder::FrameBuilder(int start, int address, int code) : m_checksum(address + code)
+FrameBuilder::FrameBuilder(int start, int address, int code)
+    : m_checksum(address + code), m_valid(IsByte(start) && IsByte(address) && IsByte(code))
 {
     m_wire.append(WireByte(start));
     m_wire.append(WireByte(address));
@@ -63,6 +67,7 @@ FrameBuilder::FrameBuilder(int start, int address, int code) : m_checksum(addres
 
 FrameBuilder &FrameBuilder::raw(int value)
 {
+    m_valid = m_valid && IsByte(value);
     m_checksum += value;
     m_wire.append(WireByte(value));
     return *this;
@@ -70,12 +75,14 @@ FrameBuilder &FrameBuilder::raw(int value)
 
 FrameBuilder &FrameBuilder::stuffed(int value)
 {
-    AppendStuffed(m_wire, m_checksum, value);
+    m_valid = AppendStuffed(m_wire, m_checksum, value) && m_valid;
     return *this;
 }
 
-QByteArray FrameBuilder::finish() const
+std::optional<QByteArray> FrameBuilder::finish() const
 {
+    if (!m_valid)
+        return std::nullopt;
     QByteArray frame = m_wire;
     frame.append(WireByte(ReduceChecksum(m_checksum)));
     return frame;
@@ -118,15 +125,10 @@ RequestPayload ComposePayload(int address, int command, const RequestFields &fie
 std::optional<QByteArray> ComposeRequest(int address, int command, const RequestFields &fields,
                                          const QDateTime &now)
 {
-    if (!IsByte(address) || !IsByte(command))
-        return std::nullopt;
     const RequestPayload payload = ComposePayload(address, command, fields, now);
     FrameBuilder frame(RequestStart, address, command);
-    for (int value : payload.stuffed) {
-        if (!IsByte(value))
-            return std::nullopt;
+    for (int value : payload.stuffed)
         frame.stuffed(value);
-    }
     for (int i = 0; i < payload.closingZeros; ++i)
         frame.raw(0);
     return frame.finish();

@@ -60,9 +60,12 @@ int ToPackedBcd(int value);
 // Reduces a non-negative running checksum to the byte that goes on the wire.
 int ReduceChecksum(int sum);
 
+bool IsByte(int value);
+
 // Appends one payload byte to a frame on the wire and to its running
 // checksum: a byte F0 is followed by the stuffing byte 11, which counts too.
-void AppendStuffed(QByteArray &wire, int &runningChecksum, int value);
+// A value outside 0..255 is refused: nothing is appended and false returned.
+[[nodiscard]] bool AppendStuffed(QByteArray &wire, int &runningChecksum, int value);
 
 // Builds one frame on the wire byte by byte. The header goes as it stands;
 // every later byte counts in the checksum, stuffed or not.
@@ -74,12 +77,14 @@ public:
     FrameBuilder &raw(int value);
     // A payload byte under the stuffing rule.
     FrameBuilder &stuffed(int value);
-    // The frame with its checksum byte, which is never stuffed.
-    QByteArray finish() const;
+    // The frame with its checksum byte, which is never stuffed. Empty when
+    // any value given lay outside 0..255: such a frame never goes on the wire.
+    std::optional<QByteArray> finish() const;
 
 private:
     QByteArray m_wire;
     int m_checksum = 0;
+    bool m_valid = true;
 };
 
 // The byte fields a request is composed from.

@@ -78,7 +78,7 @@ bool SerialBusPort::write(const QByteArray &bytes)
     // Hand the bytes to the driver now rather than at the next turn of the
     // event loop, so that the wait for the reply starts when they are on their way.
     m_port.flush();
-    return true;
+    return !m_failed; // the flush may have found the device gone
 }
 
 QByteArray SerialBusPort::takeAll()

@@ -44,11 +44,12 @@ class SerialBusPort : public BusPort
 {
     Q_OBJECT
 public:
-    static constexpr const char *SettingsText = "19200,N,8,1";
     static constexpr const char *DeviceVariable = "UMD_SERIAL_PORT";
-    // Quiet time on the line that ends one burst of bytes: about six byte
-    // times at 19200 baud, far shorter than any gap between two frames.
-    static constexpr std::chrono::milliseconds DefaultBurstGap{3};
+    // Quiet time that ends one burst of received bytes. A USB adapter hands
+    // bytes over on a latency timer of up to 16 ms, so a reply of 7 ms on the
+    // wire may come in two deliveries up to that far apart; 20 ms still lies
+    // well inside the shortest wait for a reply (100 ms).
+    static constexpr std::chrono::milliseconds DefaultBurstGap{20};
 
     explicit SerialBusPort(QObject *parent = nullptr);
     ~SerialBusPort() override;

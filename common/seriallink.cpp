@@ -42,16 +42,16 @@ bool SerialLink::SendRaw(const QByteArray &bytes)
                           : m_port->errorText());
     if (!m_port->write(bytes))
         return refuse(m_port->errorText());
+    m_error.clear();
     return true;
 }
 
 bool SerialLink::SendStuffed(int value)
 {
-    if (value < 0 || value > 0xFF)
-        return refuse(QStringLiteral("Байт %1 не помещается в 0..255 и не отправлен").arg(value));
     QByteArray wire;
     int checksum = m_runningChecksum;
-    AppendStuffed(wire, checksum, value);
+    if (!AppendStuffed(wire, checksum, value))
+        return refuse(QStringLiteral("Байт %1 не помещается в 0..255 и не отправлен").arg(value));
     if (!SendRaw(wire))
         return false;
     m_runningChecksum = checksum;

@@ -21,9 +21,11 @@ public:
 
     std::chrono::milliseconds unit() const { return m_unit; }
     bool isWaiting() const { return m_loop != nullptr; }
+    const QTimer &timer() const { return m_timer; }
 
-    // Waits n units. False when the wait did not run its length: another wait
-    // is already running, or the clock has been stopped for good.
+    // Waits n units (none for n <= 0). False when the wait did not run its
+    // length: another wait is already running, the clock has been stopped for
+    // good, or the clock itself was destroyed during the wait.
     bool Wait(int n);
 
     // Ends a running wait at once and refuses every later one: called when

@@ -111,6 +111,12 @@ void TestBusFrame::outOfRangeByteNeverComposed()
     QVERIFY(!ComposeRequest(0x100, PresencePoll, Fields(0), SundayEvening));
     // A bad value in a field the command does not send does not block it.
     QVERIFY(ComposeRequest(0x02, ReadMemoryCell, Fields(0x10, {0x1AB}), SundayEvening));
+    QVERIFY(!FrameBuilder(RequestStart, 0x9C, WriteRegisterBlock).stuffed(0x1F0).finish());
+
+    // Monday is weekday 0; single-digit times stay as they are in BCD.
+    const QDateTime mondayMorning(QDate(2026, 12, 7), QTime(9, 5, 3));
+    QCOMPARE(ComposeRequest(SyncAddress, FullSync, Fields(0, {}, 0x02, 0x01), mondayMorning),
+             std::optional(Hex("F0 10 06 FF 00 09 05 03 01 02 00 00 29")));
 }
 
 void TestBusFrame::packedBcd()
@@ -150,6 +156,16 @@ void TestBusFrame::judgeReply_data()
     QTest::newRow("reply from 05 to a request to 06 is no reply")
         << QByteArray() << QList{Hex("F8 05 01 06")} << 0x06 << int(Verdict::NoReply)
         << QStringLiteral("Статус:  нет ответа") << QList<int>{};
+    QTest::newRow("another address is checked before the reply code")
+        << QByteArray() << QList{Hex("F8 05 06 00 0B")} << 0x06 << int(Verdict::NoReply)
+        << QStringLiteral("Статус:  нет ответа") << QList<int>{};
+    QTest::newRow("register reply")
+        << QByteArray() << QList{Hex("F8 9C 07 00 0F 34 35 00 00 00 00 00 1B")} << 0x9C
+        << int(Verdict::Ok) << QStringLiteral("Статус:  ОК")
+        << QList<int>{0, 0x0F, 0x34, 0x35, 0, 0, 0, 0, 0};
+    QTest::newRow("reply code 02 without data")
+        << QByteArray() << QList{Hex("F8 9C 02 9E")} << 0x9C << int(Verdict::Ok)
+        << QStringLiteral("Статус:  ОК") << QList<int>{};
     QTest::newRow("bytes that are not a reply")
         << QByteArray() << QList{Hex("F0 03 01 04")} << 0x05 << int(Verdict::ForeignTraffic)
         << QStringLiteral("Статус: запрос другой платке") << QList<int>{};

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 QByteArray ReadFile(const QString &path)
 {
@@ -131,6 +134,22 @@ void TestDataFile::failedSaveKeepsPreviousFile()
     DataFileWriter good;
     good.addNumber(1);
     QVERIFY(!good.save(dir.filePath(QStringLiteral("missing/umd_8x.txt"))).isEmpty());
+
+    // The disk refuses the new file half-way (here: a file size limit); the
+    // old file must still be there, whole.
+    DataFileWriter large;
+    for (int i = 0; i < 3000; ++i)
+        large.addNumber(i);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const QString failed = large.save(path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    QVERIFY2(failed.startsWith(QStringLiteral("Файл umd_8x.txt не записан: ")), qPrintable(failed));
+    QCOMPARE(ReadFile(path), previous);
 }
 
 QTEST_GUILESS_MAIN(TestDataFile)

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -84,19 +85,32 @@ void TestPtyLink::bytesBothWays()
     QVERIFY(link.SendRaw(Hex("F0 9C 01 9D")));
     QCOMPARE(ReadMaster(m_master, 4).toHex(' '), Hex("F0 9C 01 9D").toHex(' '));
 
-    // The controller answers in one burst; the link stores it from slot 1.
-    link.setReceiveOffset(0);
-    link.setAwaitingReply(SerialLink::AwaitingReply);
+    // The line runs at 19200 baud, 8 data bits, no parity, 1 stop bit.
+    termios line{};
+    QCOMPARE(tcgetattr(m_master, &line), 0);
+    QCOMPARE(cfgetospeed(&line), speed_t(B19200));
+    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+
+    // A reply that reaches the port in two deliveries a few milliseconds
+    // apart is one burst, stored whole from slot 1; pieces far apart are two
+    // receive events, each from the start of its eight-slot block.
     const QByteArray reply = Hex("F8 02 03 40 01 02 03 04 05 06 07 08 69");
-    QTimer::singleShot(10ms, &port, [&] {
-        for (char byte : reply) // byte by byte, as a slow controller would
-            QCOMPARE(write(m_master, &byte, 1), ssize_t(1));
-    });
-    QVERIFY(clock.Wait(1));
-    const ReplyJudgement judgement = JudgeReply(link.replyBuffer(), link.receiveOffset(), 0x02);
-    QCOMPARE(judgement.verdict, Verdict::Ok);
-    QCOMPARE(judgement.payload, (QList<int>{0x40, 1, 2, 3, 4, 5, 6, 7, 8}));
-    QCOMPARE(link.receiveOffset(), 8);
+    for (auto gap : {5ms, 150ms}) {
+        link.setReceiveOffset(0);
+        link.setAwaitingReply(SerialLink::AwaitingReply);
+        std::thread controller([&] {
+            QCOMPARE(write(m_master, reply.constData(), 5), ssize_t(5));
+            std::this_thread::sleep_for(gap);
+            QCOMPARE(write(m_master, reply.constData() + 5, 8), ssize_t(8));
+        });
+        QVERIFY(clock.Wait(3));
+        controller.join();
+        const bool oneBurst = gap < SerialBusPort::DefaultBurstGap;
+        QCOMPARE(link.receiveOffset(), oneBurst ? 8 : 16);
+        QCOMPARE(link.replyBuffer().slot(9), oneBurst ? 0x05 : 0x02);
+        const ReplyJudgement judgement = JudgeReply(link.replyBuffer(), link.receiveOffset(), 0x02);
+        QCOMPARE(judgement.verdict, oneBurst ? Verdict::Ok : Verdict::ChecksumMismatch);
+    }
 }
 
 void TestPtyLink::unopenablePortIsReported()

@@ -76,8 +76,11 @@ void TestSerialLink::closedGateLeavesBytesInPort()
 {
     FakeBusPort port;
     SerialLink link(&port);
-    // Before the first request the gate is closed: bytes are not read.
-    port.arrive(Hex("55 66"));
+    // Before the first request the gate is closed, and only the value 20
+    // opens it: bytes are not read.
+    port.arrive(Hex("55"));
+    link.setAwaitingReply(1);
+    port.arrive(Hex("66"));
     QCOMPARE(port.takeCount, 0);
     QCOMPARE(link.receiveOffset(), 0);
     QCOMPARE(port.waiting, Hex("55 66"));
@@ -147,14 +150,27 @@ void TestSerialLink::waitProcessesEventsAndIsGuarded()
     QCOMPARE(link.receiveOffset(), 8);
     QVERIFY(!clock.isWaiting());
 
+    // The wait runs its whole length, n units, on a precise timer.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QVERIFY(clock.Wait(3));
+    QVERIFY(elapsed.elapsed() >= 60);
+    QCOMPARE(clock.timer().timerType(), Qt::PreciseTimer);
+    QCOMPARE(clock.timer().objectName(), QStringLiteral("Timer2"));
+    QVERIFY(clock.Wait(0));
+    QVERIFY(clock.Wait(-1));
+
     // Closing the window ends a long wait at once and refuses later ones.
     WaitClock longClock(10s, QStringLiteral("Timer1"));
     QTimer::singleShot(5ms, &longClock, [&] { longClock.shutDown(); });
-    QElapsedTimer elapsed;
-    elapsed.start();
     QVERIFY(!longClock.Wait(1));
-    QVERIFY(elapsed.elapsed() < 5000);
     QVERIFY(!longClock.Wait(1));
+
+    // A window destroyed inside the wait takes its clock with it.
+    auto *window = new QObject;
+    auto *windowClock = new WaitClock(10s, QStringLiteral("Timer1"), window);
+    QTimer::singleShot(5ms, window, [window] { window->deleteLater(); });
+    QVERIFY(!windowClock->Wait(1));
 }
 
 QTEST_GUILESS_MAIN(TestSerialLink)
