@@ -9,12 +9,12 @@ char WireByte(int value)
     return static_cast<char>(static_cast<quint8>(value));
 }
 
-} // namespace
-
 bool IsByte(int value)
 {
     return value >= 0 && value <= 0xFF;
 }
+
+} // namespace
 
 std::optional<int> ReplyPayloadLength(int replyCode)
 {

@@ -60,8 +60,6 @@ int ToPackedBcd(int value);
 // Reduces a non-negative running checksum to the byte that goes on the wire.
 int ReduceChecksum(int sum);
 
-bool IsByte(int value);
-
 // Appends one payload byte to a frame on the wire and to its running
 // checksum: a byte F0 is followed by the stuffing byte 11, which counts too.
 // A value outside 0..255 is refused: nothing is appended and false returned.
