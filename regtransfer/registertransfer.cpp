@@ -1,0 +1,310 @@
+#include "registertransfer.h"
+
+#include "busframe.h"
+#include "busport.h"
+#include "replybuffer.h"
+#include "seriallink.h"
+
+#include <utility>
+
+namespace {
+
+// Slot of the first data byte of a register reply: after F8, the address,
+// the reply code and the register number.
+constexpr int FirstDataPosition = 5;
+
+QString Blanked(int blanks)
+{
+    return QStringLiteral("Статус:") + QString(blanks, QLatin1Char(' '));
+}
+
+} // namespace
+
+int TakeRegisterByte(const ReplyBuffer &buffer, int &readPosition, int &runningChecksum)
+{
+    const int d = buffer.slot(readPosition);
+    runningChecksum += d;
+    if (d == RequestStart) {
+        runningChecksum += StuffByte;
+        readPosition += 1;
+    }
+    readPosition += 1;
+    return d;
+}
+
+namespace TransferText {
+
+QString WriteProgress(int writePos)
+{
+    return QStringLiteral("Статус: out--%1").arg(writePos);
+}
+
+QString WriteDone()
+{
+    return Blanked(27);
+}
+
+QString ReadProgress(int readCounter)
+{
+    return QStringLiteral("Статус:  in--%1").arg(readCounter) + QString(12, QLatin1Char(' '));
+}
+
+QString ReadChecksumError()
+{
+    return QStringLiteral("Статус:   error");
+}
+
+QString ReadForeign(int readCounter)
+{
+    return QStringLiteral("Статус:  error--%1").arg(readCounter);
+}
+
+QString ReadDone()
+{
+    return Blanked(32);
+}
+
+QString WriteNotStarted(const QString &reason)
+{
+    return QStringLiteral("Статус: запись в контроллер не начата: %1").arg(reason);
+}
+
+QString ReadNotStarted(const QString &reason)
+{
+    return QStringLiteral("Статус: чтение из контроллера не начато: %1").arg(reason);
+}
+
+QString NotAByte(int reg, int cell, int value, bool started)
+{
+    return QStringLiteral("Статус: регистр %1, ячейка %2 содержит %3, а не байт 0..255; %4")
+        .arg(QString::number(reg), QString::number(cell), QString::number(value),
+             started ? QStringLiteral("запись прервана") : QStringLiteral("запись не начата"));
+}
+
+QString Interrupted(const QString &reason)
+{
+    return QStringLiteral("Статус: обмен прерван: %1").arg(reason);
+}
+
+} // namespace TransferText
+
+RegisterTransfer::RegisterTransfer(SerialLink *link, BusPort *port, RegisterTransferSetup setup,
+                                   QObject *parent)
+    : QObject(parent), m_link(link), m_port(port), m_setup(std::move(setup))
+{
+    for (QTimer *timer : {&m_timer1, &m_timer2}) {
+        // One frame per tick: the coarse timer may be off by 5 %.
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(m_setup.tick);
+    }
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_timer2.setObjectName(QStringLiteral("Timer2"));
+    connect(&m_timer1, &QTimer::timeout, this, &RegisterTransfer::Timer1_Timer);
+    connect(&m_timer2, &QTimer::timeout, this, &RegisterTransfer::Timer2_Timer);
+
+    // Reception is open during a read run only: answers to write frames and
+    // to other requests stay in the port meanwhile.
+    m_link->setReceiveGate([this] { return m_runMode == ReadRun; });
+    connect(m_link, &SerialLink::replyStored, this, &RegisterTransfer::onReplyStored);
+    connect(m_link, &SerialLink::portFailed, this, [this](const QString &text) {
+        if (isActive())
+            abortRun(TransferText::Interrupted(text));
+    });
+}
+
+void RegisterTransfer::setStatus(const QString &text)
+{
+    m_status = text;
+    emit statusChanged(text);
+}
+
+std::array<int, 3> RegisterTransfer::firstBadCell(int from, int to) const
+{
+    for (int reg = from; reg <= to; ++reg)
+        for (int k = 0; k < 8; ++k) {
+            const int value = m_setup.cell(reg, k);
+            if (value < 0 || value > 255)
+                return {reg, k, value};
+        }
+    return {-1, 0, 0};
+}
+
+bool RegisterTransfer::startWriteRun()
+{
+    if (isActive())
+        return false;
+    if (!m_link->isOpen()) {
+        setStatus(TransferText::WriteNotStarted(m_link->errorText()));
+        return false;
+    }
+    if (const auto bad = firstBadCell(0, m_setup.registerCount - 1); bad[0] >= 0) {
+        setStatus(TransferText::NotAByte(bad[0], bad[1], bad[2], false));
+        return false;
+    }
+    m_timer1.setInterval(m_setup.tick);
+    m_timer1.start();
+    m_writePos = 1;
+    m_runMode = WriteRun;
+    return true;
+}
+
+bool RegisterTransfer::startReadRun()
+{
+    if (isActive())
+        return false;
+    if (!m_link->isOpen()) {
+        setStatus(TransferText::ReadNotStarted(m_link->errorText()));
+        return false;
+    }
+    // Answers to earlier write frames and polls wait in the port while the
+    // gate is closed; taken with the first reply they would make register 0
+    // look unanswered. They belong to no request of this run.
+    m_port->takeAll();
+    m_readCounter = 0;
+    m_link->setReceiveOffset(0);
+    m_timer2.start();
+    m_runMode = ReadRun;
+    return true;
+}
+
+bool RegisterTransfer::beginOwnRun(int mode, std::chrono::milliseconds interval)
+{
+    if (isActive())
+        return false;
+    m_timer1.setInterval(interval);
+    m_timer1.start();
+    m_runMode = mode;
+    return true;
+}
+
+void RegisterTransfer::setOwnRunMode(int mode)
+{
+    m_runMode = mode;
+}
+
+void RegisterTransfer::endOwnRun()
+{
+    m_runMode = NoRun;
+    m_timer1.stop();
+    m_timer1.setInterval(m_setup.tick);
+}
+
+void RegisterTransfer::abortRun(const QString &status)
+{
+    const bool wasReading = m_runMode == ReadRun;
+    m_timer1.stop();
+    m_timer2.stop();
+    m_timer1.setInterval(m_setup.tick);
+    m_runMode = NoRun;
+    // Registers read so far are in memory already: show them.
+    if (wasReading && m_setup.readRunEnded)
+        m_setup.readRunEnded();
+    setStatus(status);
+}
+
+void RegisterTransfer::Timer1_Timer()
+{
+    if (m_runMode == WriteRun)
+        writeStep();
+    else if (m_runMode != NoRun && m_runMode != ReadRun && m_setup.ownWriteTimerTick)
+        m_setup.ownWriteTimerTick();
+}
+
+void RegisterTransfer::writeStep()
+{
+    if (m_writePos < 1 || m_writePos > m_setup.registerCount) {
+        m_timer1.stop();
+        setStatus(TransferText::WriteDone());
+        m_runMode = NoRun;
+        return;
+    }
+    const int reg = m_writePos - 1;
+    // The register number goes unstuffed with the header; the eight bytes
+    // follow the stuffing rule, and the checksum counts every stuffing byte.
+    FrameBuilder frame(RequestStart, m_setup.address(), WriteRegisterBlock);
+    frame.raw(reg);
+    for (int k = 0; k < 8; ++k)
+        frame.stuffed(m_setup.cell(reg, k));
+    const std::optional<QByteArray> wire = frame.finish();
+    if (!wire) {
+        // The image was changed during the run (a file loaded meanwhile).
+        const auto bad = firstBadCell(reg, reg);
+        abortRun(TransferText::NotAByte(bad[0], bad[1], bad[2], true));
+        return;
+    }
+    if (!m_link->SendRaw(*wire)) {
+        abortRun(TransferText::Interrupted(m_link->errorText()));
+        return;
+    }
+    setStatus(TransferText::WriteProgress(m_writePos));
+    ++m_writePos;
+}
+
+void RegisterTransfer::Timer2_Timer()
+{
+    if (m_runMode != ReadRun) {
+        m_timer2.stop();
+        return;
+    }
+    const int c = m_readCounter;
+    if (c <= m_setup.registerCount) {
+        // Nothing was requested before the first tick: what came then is no
+        // reply of this run.
+        if (c >= 1)
+            judgeReply(c);
+        if (c < m_setup.registerCount) {
+            const std::optional<QByteArray> request =
+                FrameBuilder(RequestStart, m_setup.address(), ReadRegisterBlock).raw(c).finish();
+            if (!request || !m_link->SendRaw(*request)) {
+                abortRun(TransferText::Interrupted(m_link->errorText()));
+                return;
+            }
+        }
+        m_readCounter = c + 1;
+    } else {
+        m_timer2.stop();
+        if (m_setup.readRunEnded)
+            m_setup.readRunEnded();
+        setStatus(TransferText::ReadDone());
+        m_runMode = NoRun;
+    }
+    m_link->setReceiveOffset(0);
+}
+
+void RegisterTransfer::judgeReply(int c)
+{
+    const ReplyBuffer &buffer = m_link->replyBuffer();
+    const int address = m_setup.address();
+    if (m_link->receiveOffset() == 0)
+        return; // nothing came: the row keeps its content, the status stays
+    if (buffer.slot(1) != ReplyStart || buffer.slot(2) != address ||
+        buffer.slot(3) != ReadRegisterBlock) {
+        setStatus(TransferText::ReadForeign(c));
+        return;
+    }
+    // The register number at position 4 is not compared by itself: the sum
+    // is taken with the number requested, so a reply for another register
+    // fails the checksum.
+    int sum = address + ReadRegisterBlock + (c - 1);
+    int position = FirstDataPosition;
+    std::array<int, 8> data{};
+    for (int &d : data)
+        d = TakeRegisterByte(buffer, position, sum);
+    sum = ReduceChecksum(sum);
+    m_link->setReadPosition(position);
+    m_link->setRunningChecksum(sum);
+    if (buffer.slot(position) != sum) {
+        setStatus(TransferText::ReadChecksumError());
+        return;
+    }
+    m_setup.storeRegister(c - 1, data);
+    setStatus(TransferText::ReadProgress(c));
+}
+
+void RegisterTransfer::onReplyStored()
+{
+    // The next judgement comes a whole tick after the last bytes, so a reply
+    // that arrives in pieces is judged once it is complete.
+    if (m_runMode == ReadRun)
+        m_timer2.start();
+}

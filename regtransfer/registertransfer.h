@@ -1,0 +1,135 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <functional>
+
+class BusPort;
+class ReplyBuffer;
+class SerialLink;
+
+// Decodes one data byte of a register reply at readPosition and adds it to
+// runningChecksum. After a data byte F0 the stuffing byte is counted as the
+// constant 11 and skipped unread, whatever the controller actually sent there.
+int TakeRegisterByte(const ReplyBuffer &buffer, int &readPosition, int &runningChecksum);
+
+// The status line texts of the two runs, with their exact blanks.
+namespace TransferText {
+// A register frame has gone out; writePos counts from 1 for register 0.
+QString WriteProgress(int writePos);
+// "Статус:" and 27 blanks: the write run has ended.
+QString WriteDone();
+// The reply judged at tick c was good and is stored.
+QString ReadProgress(int readCounter);
+// A reply of the right form whose checksum disagrees.
+QString ReadChecksumError();
+// Bytes came at tick c, but not a register reply of this controller.
+QString ReadForeign(int readCounter);
+// "Статус:" and 32 blanks: the read run has ended.
+QString ReadDone();
+// A run cannot start because the port is not open.
+QString WriteNotStarted(const QString &reason);
+QString ReadNotStarted(const QString &reason);
+// An image value that is not a byte is never put on the wire.
+QString NotAByte(int reg, int cell, int value, bool started);
+// The port failed during a run.
+QString Interrupted(const QString &reason);
+} // namespace TransferText
+
+// What a tool tells the engine about its controller and its memory.
+struct RegisterTransferSetup
+{
+    // Bus address of the controller, asked at every tick (a tool may let the
+    // user select the controller).
+    std::function<int()> address;
+    // Registers 0 .. registerCount - 1 make up the block.
+    int registerCount = 0;
+    // Byte k (0..7) of register reg as the tool holds it. A value outside
+    // 0..255 is refused, never sent.
+    std::function<int(int reg, int k)> cell;
+    // Stores the eight data bytes of a good reply for register reg.
+    std::function<void(int reg, const std::array<int, 8> &bytes)> storeRegister;
+    // Refreshes the tool's view of its memory when a read run ends.
+    std::function<void()> readRunEnded;
+    // A tick of the write timer while the tool runs work of its own on it
+    // (run modes other than 0, 10 and 20). May be empty.
+    std::function<void()> ownWriteTimerTick;
+    // Tick length of both timers; tests pass a shorter one.
+    std::chrono::milliseconds tick{250};
+};
+
+// The write run sends every register of the block, one WriteRegisterBlock
+// frame per tick of Timer1, and reads no answer. The read run requests the
+// registers one per tick of Timer2; the reply to each request is judged at the
+// next tick, and every receive event restarts Timer2, so a reply is judged only
+// once its bytes have stopped coming. Only one run is active at a time.
+class RegisterTransfer : public QObject
+{
+    Q_OBJECT
+public:
+    enum RunMode : int
+    {
+        NoRun = 0,
+        WriteRun = 10,
+        ReadRun = 20,
+    };
+
+    // Uses the link (whose receive gate it takes over) and the port under it;
+    // owns neither.
+    RegisterTransfer(SerialLink *link, BusPort *port, RegisterTransferSetup setup,
+                     QObject *parent = nullptr);
+
+    int runMode() const { return m_runMode; }
+    bool isActive() const { return m_runMode != NoRun; }
+    int writePos() const { return m_writePos; }
+    int readCounter() const { return m_readCounter; }
+    std::chrono::milliseconds tick() const { return m_setup.tick; }
+    const QTimer &Timer1() const { return m_timer1; }
+    const QTimer &Timer2() const { return m_timer2; }
+    QString status() const { return m_status; }
+
+    // Start the write or the read run. Ignored (false) while any run is
+    // active; refused with a status when the port is not open or, for the
+    // write run, when the image holds a value that is not a byte.
+    bool startWriteRun();
+    bool startReadRun();
+
+    // Work of the tool's own on the write timer: runMode becomes `mode`,
+    // Timer1 ticks every `interval` and each tick calls ownWriteTimerTick.
+    // Refused while any run is active.
+    bool beginOwnRun(int mode, std::chrono::milliseconds interval);
+    void setOwnRunMode(int mode);
+    // Stops Timer1, gives it back its tick and ends the run.
+    void endOwnRun();
+    // Ends whatever run is active, with this status.
+    void abortRun(const QString &status);
+
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+signals:
+    void statusChanged(const QString &text);
+
+private:
+    void writeStep();
+    void judgeReply(int readCounter);
+    void onReplyStored();
+    void setStatus(const QString &text);
+    // The first byte of registers from..registerCount-1 that is not a byte
+    // value: {register, cell, value}, or register -1 when all are bytes.
+    std::array<int, 3> firstBadCell(int from, int to) const;
+
+    SerialLink *m_link;
+    BusPort *m_port;
+    RegisterTransferSetup m_setup;
+    QTimer m_timer1;
+    QTimer m_timer2;
+    int m_runMode = NoRun;
+    int m_writePos = 0;
+    int m_readCounter = 0;
+    QString m_status;
+};
