@@ -1,0 +1,106 @@
+#include "controllertable.h"
+
+#include "hextext.h"
+
+const std::array<ControllerSlot, SlotCount> &ControllerSlots()
+{
+    static const std::array<ControllerSlot, SlotCount> table = [] {
+        std::array<ControllerSlot, SlotCount> rows{};
+        // Header texts keep their two blanks after "Адрес" and end in " - ".
+        const QString boards = QStringLiteral("Адрес  универсального контроллера - ");
+        const QString indicators = QStringLiteral("Адрес  контроллера индикатора - ");
+        static constexpr const char *boardBoxes[] = {"adr_00", "adr_01", "adr_02", "adr_03",
+                                                     "adr_04", "adr_05", "adr_06", "adr_07"};
+        static constexpr const char *indicatorBoxes[] = {"adr_80", "adr_81", "adr_82", "adr_83",
+                                                         "adr_84", "adr_85", "adr_86", "adr_87"};
+        for (int i = 0; i < 8; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            rows[at] = {i, 60, boardBoxes[i], QStringLiteral("контроллер адрес $0%1").arg(i),
+                         boards};
+            rows[at + 8] = {0x80 + i, 9, indicatorBoxes[i],
+                             QStringLiteral("индикатор часовой $8%1").arg(i), indicators};
+        }
+        rows[16] = {0x90, 60, "adr_90", QStringLiteral("клавиатурный $90"),
+                     QStringLiteral("Адрес  контроллера клавиатурного - ")};
+        rows[17] = {0x98, 54, "adr_98", QStringLiteral("системный $98"),
+                     QStringLiteral("Адрес  контроллера системного - ")};
+        rows[18] = {0x9C, 24, "adr_9c", QStringLiteral("говорилка $9C"),
+                     QStringLiteral("Адрес  контроллера говорилки - ")};
+        rows[19] = {0x9D, 54, "adr_9d", QStringLiteral("контроллер SMS $9D"),
+                     QStringLiteral("Адрес  контроллера СМС - ")};
+        return rows;
+    }();
+    return table;
+}
+
+namespace SysloadText {
+
+QString WindowTitle()
+{
+    return QStringLiteral("умный дом");
+}
+
+QString ProgramTitle()
+{
+    return QStringLiteral("sysload");
+}
+
+QString Heading()
+{
+    return QStringLiteral("Программа чтения и записи ЕЕ контроллеров системы умного дома");
+}
+
+QString ReadButton()
+{
+    return QStringLiteral("система в файл sysload.txt");
+}
+
+QString WriteButton()
+{
+    return QStringLiteral("из файла sysload.txt в систему");
+}
+
+QString StatusInitial()
+{
+    return QStringLiteral("Статус:");
+}
+
+QString StatusReset()
+{
+    return StatusInitial() + QString(63, QLatin1Char(' '));
+}
+
+QString MissingFile()
+{
+    return QStringLiteral("Ошибка, нет готового файла");
+}
+
+QString FileName()
+{
+    return QStringLiteral("sysload.txt");
+}
+
+// The read run's suffixes are "  OK  " and "     ERROR"; the write run's are
+// the other way round, "     OK" and "  ERROR". Both are the controllers'
+// established report lines and stay as they are.
+QString ReadLine(int address, int registerNumber, bool ok)
+{
+    return QStringLiteral("Чтение из системы адреса $") + FormatHex(address) +
+           QStringLiteral("   регистра $") + FormatHex(registerNumber) +
+           (ok ? QStringLiteral("  OK  ") : QStringLiteral("     ERROR"));
+}
+
+QString WriteLine(int address, int registerNumber, bool ok)
+{
+    return QStringLiteral("запись в систему адреса $") + FormatHex(address) +
+           QStringLiteral("   регистра $") + FormatHex(registerNumber) +
+           (ok ? QStringLiteral("     OK") : QStringLiteral("  ERROR"));
+}
+
+QString ErrorCount(int errorCount)
+{
+    return QStringLiteral("Произошло       ") + QString::number(errorCount) +
+           QStringLiteral("       ошибок");
+}
+
+} // namespace SysloadText
