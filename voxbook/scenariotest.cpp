@@ -1,0 +1,66 @@
+#include "scenariotest.h"
+
+#include "busframe.h"
+#include "phrasebook.h"
+#include "registertransfer.h"
+#include "seriallink.h"
+#include "voxtexts.h"
+
+namespace {
+
+constexpr int AnnouncerAddress = 0x9C;
+// First action byte of a play request: "perform the scenario that follows".
+constexpr int PlayScenario = 0xFF;
+
+} // namespace
+
+ScenarioTest::ScenarioTest(SerialLink *link, RegisterTransfer *engine,
+                           std::chrono::milliseconds pollInterval, QObject *parent)
+    : QObject(parent), m_link(link), m_engine(engine), m_pollInterval(pollInterval)
+{}
+
+bool ScenarioTest::start(const QString &numberText)
+{
+    if (m_engine->isActive())
+        return false;
+    const std::optional<int> number = TypedScenarioNumber(numberText);
+    if (!number) {
+        emit statusChanged(VoxText::NumberNotSendable(numberText));
+        return false;
+    }
+    if (!m_link->isOpen()) {
+        emit statusChanged(VoxText::TestNotStarted(m_link->errorText()));
+        return false;
+    }
+    // FF goes unstuffed with the header but counts in the checksum; the
+    // scenario number is a payload byte and follows the stuffing rule.
+    const std::optional<QByteArray> play =
+        FrameBuilder(RequestStart, AnnouncerAddress, ActionCommand)
+            .raw(PlayScenario)
+            .stuffed(*number)
+            .finish();
+    if (!play || !m_link->SendRaw(*play)) {
+        emit statusChanged(VoxText::TestNotStarted(m_link->errorText()));
+        return false;
+    }
+    return m_engine->beginOwnRun(FirstMode, m_pollInterval);
+}
+
+void ScenarioTest::step()
+{
+    const int mode = m_engine->runMode();
+    if (mode < FirstMode || mode > LastMode)
+        return;
+    const QByteArray poll = *FrameBuilder(RequestStart, AnnouncerAddress, PresencePoll).finish();
+    if (!m_link->SendRaw(poll)) {
+        m_engine->abortRun(TransferText::Interrupted(m_link->errorText()));
+        return;
+    }
+    if (mode == LastMode) {
+        m_engine->endOwnRun();
+        emit statusChanged(VoxText::TestDone());
+        return;
+    }
+    emit statusChanged(VoxText::TestPoll(mode - FirstMode));
+    m_engine->setOwnRunMode(mode + 1);
+}
