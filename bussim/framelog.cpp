@@ -1,0 +1,70 @@
+#include "framelog.h"
+
+#include "network.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <time.h>
+
+namespace bussim {
+
+qint64 MonotonicMicroseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
+}
+
+bool FrameLog::open(const QString &path, QString *error)
+{
+    m_file.setFileName(path);
+    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return true;
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(path, m_file.errorString());
+    return false;
+}
+
+void FrameLog::frameIn(const QByteArray &wire, int address, int command, bool checksumOk)
+{
+    QJsonObject line{{QStringLiteral("t_us"), MonotonicMicroseconds()},
+                     {QStringLiteral("dir"), QStringLiteral("in")},
+                     {QStringLiteral("addr"), HexByte(address)},
+                     {QStringLiteral("cmd"), HexByte(command)},
+                     {QStringLiteral("bytes"), HexBytes(wire)}};
+    if (!checksumOk)
+        line.insert(QStringLiteral("checksum"), QStringLiteral("bad"));
+    write(QJsonDocument(line).toJson(QJsonDocument::Compact));
+}
+
+void FrameLog::frameOut(const QByteArray &wire)
+{
+    // A reply's address and code stand in its second and third bytes; a piece
+    // of a split reply, or other traffic, is logged with what it has.
+    QJsonObject line{{QStringLiteral("t_us"), MonotonicMicroseconds()},
+                     {QStringLiteral("dir"), QStringLiteral("out")},
+                     {QStringLiteral("bytes"), HexBytes(wire)}};
+    if (wire.size() >= 3) {
+        line.insert(QStringLiteral("addr"), HexByte(static_cast<quint8>(wire[1])));
+        line.insert(QStringLiteral("cmd"), HexByte(static_cast<quint8>(wire[2])));
+    }
+    write(QJsonDocument(line).toJson(QJsonDocument::Compact));
+}
+
+void FrameLog::event(int address, const QString &text)
+{
+    const QJsonObject line{{QStringLiteral("t_us"), MonotonicMicroseconds()},
+                           {QStringLiteral("dir"), QStringLiteral("event")},
+                           {QStringLiteral("addr"), HexByte(address)},
+                           {QStringLiteral("text"), text}};
+    write(QJsonDocument(line).toJson(QJsonDocument::Compact));
+}
+
+void FrameLog::write(const QByteArray &line)
+{
+    if (m_file.isOpen())
+        m_file.write(line + '\n');
+}
+
+} // namespace bussim

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace bussim {
+
+// Microseconds on the machine's monotonic clock: the timestamps of the log,
+// comparable between processes on the same machine.
+qint64 MonotonicMicroseconds();
+
+// One JSON line per frame in or out, and per event worth noting:
+// {"t_us":..., "dir":"in", "addr":"9C", "cmd":"01", "bytes":"F0 9C 01 9D"}
+// A request with a wrong checksum carries "checksum":"bad"; an event line has
+// "dir":"event" and "text".
+class FrameLog
+{
+public:
+    bool open(const QString &path, QString *error);
+    bool isOpen() const { return m_file.isOpen(); }
+
+    void frameIn(const QByteArray &wire, int address, int command, bool checksumOk);
+    void frameOut(const QByteArray &wire);
+    void event(int address, const QString &text);
+
+private:
+    void write(const QByteArray &line);
+
+    QFile m_file;
+};
+
+} // namespace bussim

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "fault.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <map>
+
+namespace bussim {
+
+using Register = std::array<quint8, 8>;
+
+// One controller on the simulated bus: its memory cells, its registers of
+// eight bytes, and how it misbehaves.
+struct Controller
+{
+    int address = 0;
+    std::array<quint8, 256> memory{};
+    QList<Register> registers;
+    bool absent = false;
+    QList<Fault> faults;
+};
+
+// The controllers of one house: boards 00-07 and keys 90 with 60 registers,
+// indicators 80-8F with 9, synchroniser 98 and telephone 9D with 54, the
+// announcer 9C with 24; every byte 0 at first.
+class Network
+{
+public:
+    Network();
+
+    // The address of every controller on the bus, in bus order, with its register count.
+    static const QList<std::pair<int, int>> &Table();
+
+    // Null for an address no controller has (10 among them).
+    Controller *find(int address);
+    const Controller *find(int address) const;
+
+    // The controller at an address of the table; asserts on any other.
+    Controller &at(int address);
+    QList<Register> &registers(int address) { return at(address).registers; }
+    std::array<quint8, 256> &memory(int address) { return at(address).memory; }
+    void setAbsent(int address, bool absent) { at(address).absent = absent; }
+    void setFault(int address, const Fault &fault) { at(address).faults = {fault}; }
+    void addFault(int address, const Fault &fault) { at(address).faults.append(fault); }
+    void clearFaults();
+
+    // Only the registers and memory of all controllers, for comparing two networks.
+    bool sameContents(const Network &other) const;
+
+    // The network file: every controller with its registers, memory (16 lines
+    // of 16 bytes), absence and faults. Bytes are written in hex, eight or
+    // sixteen to a string.
+    QJsonObject toJson() const;
+    // Reads a network file's contents; controllers or registers it leaves out
+    // stay 0. Refuses (and changes nothing) on any malformed entry.
+    bool loadJson(const QJsonObject &json, QString *error);
+    bool load(const QString &path, QString *error);
+    // Written atomically, so an interrupted save leaves the previous file whole.
+    bool save(const QString &path, QString *error) const;
+
+private:
+    std::map<int, Controller> m_controllers;
+};
+
+// "9C" for 0x9C: how addresses and bytes are written in the file and the log.
+QString HexByte(int value);
+// "F0 9C 01 9D".
+QString HexBytes(const QByteArray &bytes);
+// Parses "F0 9C 01 9D" (blanks optional); empty on anything that is not whole hex bytes.
+std::optional<QByteArray> ParseHexBytes(const QString &text);
+
+} // namespace bussim

@@ -1,0 +1,142 @@
+#include "ptyserver.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace bussim {
+
+namespace {
+QString SystemError(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1StringView(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+} // namespace
+
+PtyServer::PtyServer(Network &network, QObject *parent)
+    : QObject(parent), m_network(network), m_simulator(network)
+{}
+
+PtyServer::~PtyServer()
+{
+    delete m_notifier;
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+bool PtyServer::open(QString *error)
+{
+    const auto fail = [error](const char *what) {
+        if (error)
+            *error = SystemError(what);
+        return false;
+    };
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_master < 0)
+        return fail("posix_openpt");
+    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+        return fail("grantpt/unlockpt");
+    const char *name = ptsname(m_master);
+    if (!name)
+        return fail("ptsname");
+    m_slavePath = QString::fromLocal8Bit(name);
+    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (m_slave < 0)
+        return fail("open slave");
+    // No echo, no line editing, no translation of CR or LF: the bus is binary.
+    termios raw{};
+    if (tcgetattr(m_slave, &raw) != 0)
+        return fail("tcgetattr");
+    cfmakeraw(&raw);
+    cfsetispeed(&raw, B19200);
+    cfsetospeed(&raw, B19200);
+    if (tcsetattr(m_slave, TCSANOW, &raw) != 0)
+        return fail("tcsetattr");
+    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read);
+    connect(m_notifier, &QSocketNotifier::activated, this, &PtyServer::readMaster);
+    return true;
+}
+
+void PtyServer::readMaster()
+{
+    char buffer[256];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            return; // EAGAIN: all taken
+        if (m_parser.inFrame() && m_sinceLastByte.isValid() &&
+            m_sinceLastByte.elapsed() > FrameTimeoutMs)
+            m_parser.reset();
+        m_sinceLastByte.start();
+        for (ssize_t i = 0; i < n; ++i) {
+            if (auto request = m_parser.feed(static_cast<quint8>(buffer[i])))
+                handle(*request);
+        }
+    }
+}
+
+void PtyServer::handle(const Request &request)
+{
+    if (m_log)
+        m_log->frameIn(request.wire, request.address, request.command, request.checksumOk);
+    emit requestReceived(request.wire, request.checksumOk);
+    const Response response = m_simulator.respond(request);
+    if (!response.event.isEmpty()) {
+        if (m_log)
+            m_log->event(request.address, response.event);
+        emit eventLogged(request.address, response.event);
+    }
+    // Each piece waits for its own pause after the one before it.
+    int due = 0;
+    for (const Piece &piece : response.pieces) {
+        due += piece.delayMs;
+        if (due == 0) {
+            send(piece.bytes);
+            continue;
+        }
+        QTimer::singleShot(due, Qt::PreciseTimer, this,
+                           [this, bytes = piece.bytes] { send(bytes); });
+    }
+}
+
+void PtyServer::send(const QByteArray &bytes)
+{
+    if (m_log)
+        m_log->frameOut(bytes);
+    if (!m_wireTime) {
+        qsizetype written = 0;
+        while (written < bytes.size()) {
+            const ssize_t n = ::write(m_master, bytes.constData() + written,
+                                      static_cast<size_t>(bytes.size() - written));
+            if (n <= 0)
+                return; // nobody reads the bus: the bytes are lost, as on a real line
+            written += n;
+        }
+        return;
+    }
+    // One byte per byte time, each to an absolute deadline so no error builds up.
+    timespec next{};
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    for (const char byte : bytes) {
+        if (::write(m_master, &byte, 1) != 1)
+            return;
+        next.tv_nsec += ByteTimeNs;
+        while (next.tv_nsec >= 1'000'000'000L) {
+            next.tv_nsec -= 1'000'000'000L;
+            ++next.tv_sec;
+        }
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+    }
+}
+
+} // namespace bussim

@@ -1,0 +1,61 @@
+#pragma once
+
+// The simulated controller network inside the test process: a pseudo-terminal
+// whose master side is served by this thread's event loop, so a tool under
+// test talks to it through a real serial device while the test inspects and
+// spoils the network directly.
+#include "network.h"
+#include "ptyserver.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class SimHarness
+{
+public:
+    SimHarness() : m_server(std::make_unique<bussim::PtyServer>(m_network))
+    {
+        m_ok = m_server->open(&m_error);
+        QObject::connect(m_server.get(), &bussim::PtyServer::requestReceived, m_server.get(),
+                         [this](const QByteArray &wire, bool) { m_requests.append(wire); });
+        QObject::connect(m_server.get(), &bussim::PtyServer::eventLogged, m_server.get(),
+                         [this](int address, const QString &text) {
+                             m_events.append(bussim::HexByte(address) + QStringLiteral(": ") +
+                                             text);
+                         });
+    }
+    SimHarness(const SimHarness &) = delete;
+    SimHarness &operator=(const SimHarness &) = delete;
+
+    bool ok() const { return m_ok; }
+    QString error() const { return m_error; }
+    QString device() const { return m_server->slavePath(); }
+    bussim::Network &network() { return m_network; }
+    bussim::PtyServer &server() { return *m_server; }
+
+    void setFault(int address, const bussim::Fault &fault) { m_network.setFault(address, fault); }
+    void clearFaults() { m_network.clearFaults(); }
+
+    // Every request frame received so far, as it stood on the wire.
+    const QList<QByteArray> &requests() const { return m_requests; }
+    // "9C: scenario E0 played", "82: task 05 run", "10: full sync: ...".
+    const QStringList &events() const { return m_events; }
+    void clearRecords()
+    {
+        m_requests.clear();
+        m_events.clear();
+    }
+
+private:
+    bussim::Network m_network;
+    std::unique_ptr<bussim::PtyServer> m_server;
+    QList<QByteArray> m_requests;
+    QStringList m_events;
+    QString m_error;
+    bool m_ok = false;
+};
