@@ -16,18 +16,18 @@ const std::array<ControllerSlot, SlotCount> &ControllerSlots()
         for (int i = 0; i < 8; ++i) {
             const auto at = static_cast<std::size_t>(i);
             rows[at] = {i, 60, boardBoxes[i], QStringLiteral("контроллер адрес $0%1").arg(i),
-                         boards};
+                        boards};
             rows[at + 8] = {0x80 + i, 9, indicatorBoxes[i],
-                             QStringLiteral("индикатор часовой $8%1").arg(i), indicators};
+                            QStringLiteral("индикатор часовой $8%1").arg(i), indicators};
         }
         rows[16] = {0x90, 60, "adr_90", QStringLiteral("клавиатурный $90"),
-                     QStringLiteral("Адрес  контроллера клавиатурного - ")};
+                    QStringLiteral("Адрес  контроллера клавиатурного - ")};
         rows[17] = {0x98, 54, "adr_98", QStringLiteral("системный $98"),
-                     QStringLiteral("Адрес  контроллера системного - ")};
+                    QStringLiteral("Адрес  контроллера системного - ")};
         rows[18] = {0x9C, 24, "adr_9c", QStringLiteral("говорилка $9C"),
-                     QStringLiteral("Адрес  контроллера говорилки - ")};
+                    QStringLiteral("Адрес  контроллера говорилки - ")};
         rows[19] = {0x9D, 54, "adr_9d", QStringLiteral("контроллер SMS $9D"),
-                     QStringLiteral("Адрес  контроллера СМС - ")};
+                    QStringLiteral("Адрес  контроллера СМС - ")};
         return rows;
     }();
     return table;

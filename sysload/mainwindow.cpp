@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 QString ImagePath(const SysloadOptions &options)
 {
@@ -74,7 +76,11 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     layout->addSpacing(6);
     layout->addLayout(buttons);
     layout->addWidget(m_status);
-    setMinimumWidth(fontMetrics().horizontalAdvance(SysloadText::ReadLine(0x9D, 0x3B, false)) + 80);
+    // Room for the heading in bold and for the longest report line.
+    setMinimumWidth(
+        std::max(QFontMetrics(headingFont).horizontalAdvance(SysloadText::Heading()),
+                 fontMetrics().horizontalAdvance(SysloadText::ReadLine(0x9D, 0x3B, false))) +
+        60);
 
     connect(m_readButton, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(m_writeButton, &QPushButton::clicked, this, &MainWindow::Command2_Click);
