@@ -1,0 +1,52 @@
+#include "probeexchange.h"
+
+#include "probetexts.h"
+
+#include <utility>
+
+ProbeExchange::ProbeExchange(BusPort *port, std::chrono::milliseconds waitUnit, Clock clock,
+                             QObject *parent)
+    : QObject(parent), m_link(port), m_clock(waitUnit, QStringLiteral("Timer2")),
+      m_now(std::move(clock))
+{}
+
+ProbeExchange::Outcome ProbeExchange::Run(int targetAddress, int commandCode,
+                                          const RequestFields &values)
+{
+    const auto portProblem = [this] {
+        return Outcome{End::PortProblem, {}, ProbeTexts::StatusPortProblem(m_link.errorText())};
+    };
+    if (m_clock.isShutDown())
+        return {}; // the window is closing: nothing more goes on the wire
+    for (int attempt = 1;; ++attempt) {
+        // Composed afresh at every attempt: a full synchronisation carries the
+        // clock as it stands when the request goes out.
+        const std::optional<QByteArray> request =
+            ComposeRequest(targetAddress, commandCode, values, m_now());
+        if (!request)
+            return {End::Refused, {}, ProbeTexts::StatusNotComposed()};
+        if (!m_link.SendRaw(*request))
+            return portProblem();
+        m_link.setAwaitingReply(SerialLink::AwaitingReply);
+        m_link.setReceiveOffset(0);
+        if (!m_clock.Wait(1))
+            return {}; // abandoned; this object may be gone
+        if (!m_link.isOpen())
+            return portProblem();
+
+        Outcome outcome{End::Judged,
+                        JudgeReply(m_link.replyBuffer(), m_link.receiveOffset(), targetAddress),
+                        {}};
+        outcome.status = VerdictText(outcome.judgement.verdict);
+        if (outcome.judgement.verdict == Verdict::ForeignTraffic) {
+            if (attempt < m_attemptLimit) {
+                emit statusChanged(outcome.status);
+                continue;
+            }
+            outcome.end = End::BusBusy;
+            outcome.status = ProbeTexts::StatusBusBusy();
+        }
+        m_link.setReceiveOffset(0);
+        return outcome;
+    }
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "busframe.h"
+#include "probeexchange.h"
+#include "probemodel.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <chrono>
+#include <memory>
+
+class BusPort;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class SerialBusPort;
+
+struct ProbeOptions
+{
+    // The bus; when none is given the window opens port 1 itself.
+    BusPort *port = nullptr;
+    std::chrono::milliseconds waitUnit = ProbeExchange::DefaultWaitUnit;
+    // How long a verdict stands before the fields are rewritten.
+    std::chrono::milliseconds refreshDelay{2000};
+    int attemptLimit = ProbeExchange::DefaultAttemptLimit;
+    ProbeExchange::Clock clock = [] {
+        return QDateTime::currentDateTime();
+    };
+};
+
+// The bus tester's window, Form1: pick a controller and a command, fill in the
+// byte fields the command sends, press the send button, and read the reply's
+// values in the same fields and the verdict in the status line.
+class ProbeWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ProbeWindow(const ProbeOptions &options = ProbeOptions(), QWidget *parent = nullptr);
+    ~ProbeWindow() override;
+
+    int targetAddress() const { return m_targetAddress; }
+    int commandCode() const { return m_commandCode; }
+    const RequestFields &values() const { return m_values; }
+    ProbeExchange &exchange() { return m_exchange; }
+
+    // A controller picked, and at every send: the target address follows the
+    // controller list's text.
+    void Combo_adr_Click();
+    // A command picked, and at every send: command code, the synchronisation
+    // address, the enabled byte fields and the caption of the data row.
+    void Combo_koman_Click();
+    // The send button.
+    void Command1_Click();
+    // The refresh after an exchange: status cleared, all fields rewritten.
+    void Timer1_Timer();
+
+protected:
+    // Closing the window ends a running exchange, sounds the beep and
+    // closes the port.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QComboBox *addList(const QString &name, const QStringList &entries, const QString &text);
+    QLabel *addLabel(const QString &name, const QString &text);
+    QComboBox *field(ByteField which) const;
+    void setStatus(const QString &text);
+
+    std::unique_ptr<SerialBusPort> m_ownPort;
+    ProbeExchange m_exchange;
+    QTimer m_timer1;
+
+    QComboBox *m_controllers = nullptr;
+    QComboBox *m_commands = nullptr;
+    std::array<QComboBox *, ByteFieldCount> m_fields{};
+    QLabel *m_dataCaption = nullptr;
+    QLabel *m_status = nullptr;
+    QPushButton *m_send = nullptr;
+
+    int m_targetAddress = 0x00;
+    int m_commandCode = PresencePoll;
+    RequestFields m_values;
+};
