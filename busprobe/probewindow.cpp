@@ -87,7 +87,8 @@ ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
     Place(m_send, 3720, 3600, 3135, 855);
     m_status = addLabel(QStringLiteral("Label_s"), ProbeTexts::StatusIdle.toString());
     m_status->setWordWrap(true);
-    Place(m_status, 360, 3840, 3255, 255);
+    // Room below the first line for a port's message, which may run long.
+    Place(m_status, 360, 3840, 3255, 735);
 
     connect(m_controllers, &QComboBox::activated, this, &ProbeWindow::Combo_adr_Click);
     connect(m_commands, &QComboBox::activated, this, &ProbeWindow::Combo_koman_Click);

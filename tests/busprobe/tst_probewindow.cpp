@@ -210,13 +210,21 @@ void TestProbeWindow::busyBusIsCapped()
     port.reply = Hex("55 AA 55");
     ProbeOptions options = Options(&port);
     options.attemptLimit = 3;
+    // Each repetition of a full synchronisation reads the clock afresh.
+    int second = 45;
+    options.clock = [&second] {
+        return QDateTime(QDate(2024, 3, 3), QTime(21, 7, second++));
+    };
     ProbeWindow window(options);
     QStringList interim;
     connect(&window.exchange(), &ProbeExchange::statusChanged, this,
             [&](const QString &text) { interim.append(text); });
+    Find<QComboBox>(window, "Combo_koman")->setEditText(u"синхронизация полная"_qs);
     window.Command1_Click();
     QCOMPARE(port.requests, 3);
-    QCOMPARE(port.written, Hex("F0 00 01 01 F0 00 01 01 F0 00 01 01"));
+    QCOMPARE(port.written, Hex("F0 10 06 FF 06 21 07 45 00 00 00 00 88"
+                               "F0 10 06 FF 06 21 07 46 00 00 00 00 89"
+                               "F0 10 06 FF 06 21 07 47 00 00 00 00 8A"));
     QCOMPARE(interim, QStringList(2, u"Статус: запрос другой платке"_qs));
     QCOMPARE(Text(window, "Label_s"), u"Статус: шина занята другим обменом"_qs);
 }
