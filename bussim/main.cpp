@@ -10,8 +10,10 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 int SignalPipe[2] = {-1, -1};
@@ -58,31 +60,38 @@ int main(int argc, char *argv[])
         err << "bussim: cannot open the log " << error << Qt::endl;
         return 1;
     }
-    bussim::PtyServer server(options.network);
-    server.setWireTime(options.wireTime);
-    server.setLog(&log);
-    if (!server.open(&error)) {
-        err << "bussim: cannot open a pseudo-terminal: " << error << Qt::endl;
-        return 1;
+    std::vector<std::unique_ptr<bussim::PtyServer>> servers;
+    for (int i = 0; i < options.ports; ++i) {
+        auto server = std::make_unique<bussim::PtyServer>(options.network);
+        server->setWireTime(options.wireTime);
+        server->setLog(&log);
+        if (!server->open(&error)) {
+            err << "bussim: cannot open a pseudo-terminal: " << error << Qt::endl;
+            return 1;
+        }
+        servers.push_back(std::move(server));
     }
-    // The link first: the printed path tells a waiting caller everything is ready.
-    if (!options.linkPath.isEmpty()) {
+    // The links first: the printed paths tell a waiting caller everything is ready.
+    for (qsizetype i = 0; i < options.linkPaths.size(); ++i) {
+        const QString &link = options.linkPaths[i];
         // Only an old link is replaced; a file of any other kind is not ours to remove.
-        const QFileInfo existing(options.linkPath);
-        if (existing.isSymLink())
-            QFile::remove(options.linkPath);
-        if (!QFile::link(server.slavePath(), options.linkPath)) {
-            err << "bussim: cannot make the link " << options.linkPath << Qt::endl;
+        if (QFileInfo(link).isSymLink())
+            QFile::remove(link);
+        if (!QFile::link(servers[static_cast<size_t>(i)]->slavePath(), link)) {
+            err << "bussim: cannot make the link " << link << Qt::endl;
             return 1;
         }
     }
-    out << server.slavePath() << Qt::endl;
+    for (const auto &server : servers)
+        out << server->slavePath() << Qt::endl;
 
     const int code = app.exec();
 
-    if (!options.linkPath.isEmpty() &&
-        QFileInfo(options.linkPath).symLinkTarget() == server.slavePath())
-        QFile::remove(options.linkPath);
+    for (qsizetype i = 0; i < options.linkPaths.size(); ++i) {
+        if (QFileInfo(options.linkPaths[i]).symLinkTarget() ==
+            servers[static_cast<size_t>(i)]->slavePath())
+            QFile::remove(options.linkPaths[i]);
+    }
     if (!options.networkPath.isEmpty() && !options.network.save(options.networkPath, &error)) {
         err << "bussim: the network was not saved: " << error << Qt::endl;
         return 1;

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace bussim {
 
 namespace {
@@ -54,7 +56,12 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
         } else if (TakeValue(arguments, i, QStringLiteral("--network"), &value)) {
             options->networkPath = value;
         } else if (TakeValue(arguments, i, QStringLiteral("--link"), &value)) {
-            options->linkPath = value;
+            options->linkPaths.append(value);
+        } else if (TakeValue(arguments, i, QStringLiteral("--ports"), &value)) {
+            bool ok = false;
+            options->ports = value.toInt(&ok);
+            if (!ok || options->ports < 1 || options->ports > 16)
+                return Fail(error, QStringLiteral("--ports takes a number from 1 to 16"));
         } else if (TakeValue(arguments, i, QStringLiteral("--log"), &value)) {
             options->logPath = value;
         } else if (TakeValue(arguments, i, QStringLiteral("--absent"), &value)) {
@@ -67,6 +74,7 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
     }
     if (options->helpShown)
         return true;
+    options->ports = std::max(options->ports, static_cast<int>(options->linkPaths.size()));
 
     // A network file that does not exist yet is created on exit; one that
     // exists must load, or the simulator would overwrite it with a blank network.
@@ -103,6 +111,8 @@ Plays the controller network of a house on a pseudo-terminal, so that the
 tools can be rehearsed, demonstrated and tested without hardware. Prints the
 device to use as the first line of its output; start a tool with
 UMD_SERIAL_PORT set to it. Runs until SIGINT (Ctrl+C) or SIGTERM.
+A tool holds its port for itself, as on the real bus; to let several tools
+work the same network at once, ask for one pseudo-terminal each (--ports).
 
 The network: boards 00-07 and keys 90 (60 registers each), indicators 80-8F
 (9), synchroniser 98 and telephone 9D (54), announcer 9C (24); registers hold
@@ -117,7 +127,10 @@ any pieces; a frame with a wrong checksum is ignored. Answers:
   frames to 10 (synchronisation) get no answer; their clock is logged.
 
 Options:
-  --link PATH        also make PATH a symbolic link to the device
+  --ports N          serve the one network on N pseudo-terminals (1 to 16),
+                     printing each device on its own line
+  --link PATH        also make PATH a symbolic link to the device; repeat it
+                     to link the second, third ... device (implies --ports)
   --network FILE     load memory, registers, absences and faults from FILE
                      (JSON) at start and save the network back on exit;
                      a FILE that does not exist is created on exit

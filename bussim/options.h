@@ -10,9 +10,10 @@ namespace bussim {
 // What the command line asks of the simulator.
 struct Options
 {
-    Network network;     // loaded from networkPath, then absences and faults applied
-    QString networkPath; // saved back on exit
-    QString linkPath;
+    Network network;       // loaded from networkPath, then absences and faults applied
+    QString networkPath;   // saved back on exit
+    QStringList linkPaths; // one for each pseudo-terminal, in order
+    int ports = 1;         // pseudo-terminals serving the one network, one per tool
     QString logPath;
     bool wireTime = false;
     bool helpShown = false;

@@ -19,7 +19,8 @@
 using namespace std::chrono_literals;
 
 namespace {
-// Sends a request through the link and waits one unit for the reply.
+// Sends a request through the link, waits one unit, and gives what the reply
+// buffer holds (nothing when no receive event came).
 QByteArray Exchange(SerialLink &link, WaitClock &clock, const QByteArray &request)
 {
     link.setReceiveOffset(0);
@@ -29,7 +30,7 @@ QByteArray Exchange(SerialLink &link, WaitClock &clock, const QByteArray &reques
     clock.Wait(1);
     link.setAwaitingReply(0);
     QByteArray stored;
-    for (int slot = 1; slot <= link.receiveOffset(); ++slot)
+    for (int slot = 1; link.receiveOffset() > 0 && slot <= ReplyBuffer::ReceiveLimit; ++slot)
         stored.append(static_cast<char>(link.replyBuffer().slot(slot)));
     return stored;
 }
@@ -75,16 +76,22 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
     const QString networkPath = dir.filePath(QStringLiteral("net.json"));
     const QString logPath = dir.filePath(QStringLiteral("bus.log"));
     const QString linkPath = dir.filePath(QStringLiteral("ttyBUS"));
+    const QString secondLink = dir.filePath(QStringLiteral("ttyBUS2"));
     QProcess bussim;
     bussim.start(QStringLiteral(BUSSIM_PATH),
                  {QStringLiteral("--network"), networkPath, QStringLiteral("--log"), logPath,
-                  QStringLiteral("--link"), linkPath, QStringLiteral("--absent"),
-                  QStringLiteral("9D"), QStringLiteral("--wire-time")});
+                  QStringLiteral("--link"), linkPath, QStringLiteral("--link"), secondLink,
+                  QStringLiteral("--absent"), QStringLiteral("9D"), QStringLiteral("--wire-time")});
     QVERIFY(bussim.waitForStarted());
     QVERIFY(bussim.waitForReadyRead(5000));
     const QString device = QString::fromLocal8Bit(bussim.readLine()).trimmed();
     QVERIFY(device.startsWith(QStringLiteral("/dev/")));
     QCOMPARE(QFileInfo(linkPath).symLinkTarget(), device);
+    // A second pseudo-terminal on the same network, for a second tool.
+    QVERIFY(bussim.canReadLine() || bussim.waitForReadyRead(5000));
+    const QString second = QString::fromLocal8Bit(bussim.readLine()).trimmed();
+    QCOMPARE(QFileInfo(secondLink).symLinkTarget(), second);
+    QVERIFY(second != device);
 
     {
         SerialBusPort port;
@@ -96,6 +103,12 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
         // Written here, and found in the network file after the program ends.
         QCOMPARE(Exchange(link, clock, Hex("F0 9C 08 01 11 22 33 44 55 66 77 88 09")).left(4),
                  Hex("F8 9C 01 9D"));
+        // The second tool's port sees what the first one wrote.
+        SerialBusPort otherPort;
+        QVERIFY2(otherPort.open(second), qPrintable(otherPort.errorText()));
+        SerialLink otherLink(&otherPort);
+        QCOMPARE(Exchange(otherLink, clock, Hex("F0 9C 07 01 A4")).left(13),
+                 Hex("F8 9C 07 01 11 22 33 44 55 66 77 88 08"));
     }
 
     ::kill(static_cast<pid_t>(bussim.processId()), SIGTERM);
@@ -103,6 +116,7 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
     QCOMPARE(bussim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bussim.exitCode(), 0);
     QVERIFY(!QFileInfo::exists(linkPath));
+    QVERIFY(!QFileInfo::exists(secondLink));
 
     bussim::Network saved;
     QString error;
@@ -116,7 +130,7 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
     QList<QJsonObject> lines;
     while (!log.atEnd())
         lines.append(QJsonDocument::fromJson(log.readLine()).object());
-    QCOMPARE(lines.size(), 5); // three requests in, two replies out
+    QCOMPARE(lines.size(), 7); // four requests in, three replies out
     QCOMPARE(lines[0].value(QStringLiteral("dir")).toString(), QStringLiteral("in"));
     QCOMPARE(lines[0].value(QStringLiteral("bytes")).toString(), QStringLiteral("F0 9C 01 9D"));
     QCOMPARE(lines[1].value(QStringLiteral("dir")).toString(), QStringLiteral("out"));
