@@ -16,8 +16,10 @@ ProbeExchange::Outcome ProbeExchange::Run(int targetAddress, int commandCode,
     const auto portProblem = [this] {
         return Outcome{End::PortProblem, {}, ProbeTexts::StatusPortProblem(m_link.errorText())};
     };
-    if (m_clock.isShutDown())
-        return {}; // the window is closing: nothing more goes on the wire
+    // Nothing more goes on the wire once the window is closing, nor while
+    // another exchange waits for its reply in the same reply buffer.
+    if (m_clock.isShutDown() || m_clock.isWaiting())
+        return {};
     for (int attempt = 1;; ++attempt) {
         // Composed afresh at every attempt: a full synchronisation carries the
         // clock as it stands when the request goes out.

@@ -50,8 +50,9 @@ public:
     };
 
     // Runs one exchange with targetAddress and commandCode; the values must
-    // hold bytes in every field the command sends. After End::Abandoned the
-    // caller must not touch its window: it may already be gone.
+    // hold bytes in every field the command sends. Refused (End::Abandoned,
+    // nothing sent) while another exchange waits or after shutDown(). After
+    // End::Abandoned the caller must not touch its window: it may be gone.
     Outcome Run(int targetAddress, int commandCode, const RequestFields &values);
 
     // True while an exchange waits; a second one must not start then.

@@ -105,6 +105,8 @@ ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
     connect(&m_exchange.link(), &SerialLink::portFailed, this,
             [this](const QString &why) { setStatus(ProbeTexts::StatusPortProblem(why)); });
 
+    if (m_ownPort)
+        m_ownPort->setObjectName(QStringLiteral("MSComm1"));
     // Form_Load: port 1 at 19200,N,8,1. A port that cannot be opened leaves
     // the window working; the status line says which device and why.
     if (m_ownPort && !m_ownPort->open(SerialBusPort::DefaultDevice()))
