@@ -13,33 +13,37 @@
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-struct Rig
+class TestVoxbookWindow : public QObject
 {
-    QTemporaryDir dir;
-    FakeBusPort port;
-    VoxbookWindow window{&port, {5ms, 5ms, dir.filePath(u"umd_9C.txt"_s)}};
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void controls();
+    void editing();
+    void fileButtons();
 
-    QComboBox *list(const QString &name) { return window.findChild<QComboBox *>(name); }
-    QComboBox *phrases(int k) { return list(u"Combo_d%1"_s.arg(k)); }
-    QString status() { return window.findChild<QLabel *>(u"Label_s"_s)->text(); }
-    void click(const QString &button)
-    {
-        QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
-    }
+private:
+    template <typename T> T *find(const QString &name) { return m_window->findChild<T *>(name); }
+    QComboBox *phrases(int k) { return find<QComboBox>(u"Combo_d%1"_s.arg(k)); }
+    QString status() { return find<QLabel>(u"Label_s"_s)->text(); }
+    void click(const QString &button) { find<QPushButton>(button)->click(); }
     // Types into a list and presses Enter, as the installer does.
-    void type(QComboBox *box, const QString &text)
+    void type(const QString &list, const QString &text)
     {
-        box->lineEdit()->clear();
-        QTest::keyClicks(box->lineEdit(), text);
-        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QLineEdit *edit = find<QComboBox>(list)->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
     }
-    void choose(QComboBox *box, const QString &item)
+    // Picks an item of a list, as a click in its drop-down does.
+    void choose(const QString &list, const QString &item)
     {
+        QComboBox *box = find<QComboBox>(list);
         box->setCurrentIndex(box->findText(item));
         emit box->activated(box->currentIndex());
     }
+    // The phrase lists, a disabled one in brackets.
     QStringList shown()
     {
         QStringList texts;
@@ -48,111 +52,86 @@ struct Rig
                                                  : u"(%1)"_s.arg(phrases(k)->currentText()));
         return texts;
     }
+
+    QTemporaryDir m_dir;
+    FakeBusPort m_port;
+    std::unique_ptr<VoxbookWindow> m_window;
 };
 
-} // namespace
-
-class TestVoxbookWindow : public QObject
+void TestVoxbookWindow::init()
 {
-    Q_OBJECT
-private slots:
-    void controlsAndStart();
-    void editing();
-    void fileButtons();
-};
+    m_port.open = true;
+    m_window = std::make_unique<VoxbookWindow>(
+        &m_port, VoxbookOptions{5ms, 5ms, m_dir.filePath(u"umd_9C.txt"_s)});
+}
 
-void TestVoxbookWindow::controlsAndStart()
+void TestVoxbookWindow::cleanup()
 {
-    Rig rig;
-    QCOMPARE(rig.window.windowTitle(), u"Программирование говорилки  9С"_s);
-    const QList<std::pair<QString, QString>> buttons{{u"Command1"_s, u"читать файл umd_9C.txt"_s},
-                                                     {u"Command2"_s, u"запись в файл umd_9C.txt"_s},
-                                                     {u"Command3"_s, u"читать из контр."_s},
-                                                     {u"Command4"_s, u"запись в контр."_s},
-                                                     {u"Command5"_s, u"Проверка сценария"_s}};
-    for (const auto &[name, caption] : buttons)
-        QCOMPARE(rig.window.findChild<QPushButton *>(name)->text(), caption);
-    QCOMPARE(rig.window.findChild<QLabel *>(u"Label1"_s)->text(), u"Номер сценария"_s);
-    QCOMPARE(rig.window.findChild<QLabel *>(u"Label2"_s)->text(), u"Фразы в сценарии"_s);
-    QCOMPARE(rig.status(), u"Статус:"_s);
-    QCOMPARE(rig.list(u"Combo_adr"_s)->currentText(), u"E0"_s);
-    QCOMPARE(rig.shown(), QStringList({u"нет"_s, u"нет"_s, u"нет"_s, u"нет"_s, u"(нет)"_s,
-                                       u"(нет)"_s, u"(нет)"_s, u"(нет)"_s}));
+    m_window.reset();
+    QFile::remove(m_dir.filePath(u"umd_9C.txt"_s));
+}
 
-    FakeBusPort closed;
-    closed.open = false;
-    VoxbookWindow window(&closed, {5ms, 5ms, rig.dir.filePath(u"x"_s)});
-    QCOMPARE(window.findChild<QLabel *>(u"Label_s"_s)->text(), u"Статус: Порт fake не открыт"_s);
+void TestVoxbookWindow::controls()
+{
+    QCOMPARE(m_window->windowTitle(), u"Программирование говорилки  9С"_s);
+    const QStringList captions{u"читать файл umd_9C.txt"_s, u"запись в файл umd_9C.txt"_s,
+                               u"читать из контр."_s, u"запись в контр."_s, u"Проверка сценария"_s};
+    for (int k = 1; k <= 5; ++k)
+        QCOMPARE(find<QPushButton>(u"Command%1"_s.arg(k))->text(), captions[k - 1]);
+    QCOMPARE(find<QLabel>(u"Label1"_s)->text(), u"Номер сценария"_s);
+    QCOMPARE(find<QLabel>(u"Label2"_s)->text(), u"Фразы в сценарии"_s);
+    QCOMPARE(status(), u"Статус:"_s);
+    QCOMPARE(find<QComboBox>(u"Combo_adr"_s)->currentText(), u"E0"_s);
+    QCOMPARE(shown(), QStringList({u"нет"_s, u"нет"_s, u"нет"_s, u"нет"_s, u"(нет)"_s, u"(нет)"_s,
+                                   u"(нет)"_s, u"(нет)"_s}));
+
+    m_port.open = false;
+    VoxbookWindow closed(&m_port, {5ms, 5ms, m_dir.filePath(u"x"_s)});
+    QCOMPARE(closed.findChild<QLabel *>(u"Label_s"_s)->text(), u"Статус: Порт fake не открыт"_s);
 }
 
 void TestVoxbookWindow::editing()
 {
-    Rig rig;
-    QComboBox *number = rig.list(u"Combo_adr"_s);
     const QList<qint16> row1{0x0F, 0x34, 0x35, 0x10, 0, 0, 0, 0x70};
     for (int k = 0; k < 8; ++k)
-        rig.window.image().setCell(1, k, row1[k]);
-    rig.type(number, u"E0"_s);
+        m_window->image().setCell(1, k, row1[k]);
+    type(u"Combo_adr"_s, u"E0"_s);
     // 10 is no phrase: shown as "нет", kept in the image.
-    QCOMPARE(rig.shown(),
-             QStringList({u"сказать время"_s, u"температура"_s, u"на улице"_s, u"нет"_s, u"(нет)"_s,
-                          u"(нет)"_s, u"(нет)"_s, u"(ВНИМАНИЕ)"_s}));
-    QCOMPARE(rig.window.image().cell(1, 3), 0x10);
+    QCOMPARE(shown(), QStringList({u"сказать время"_s, u"температура"_s, u"на улице"_s, u"нет"_s,
+                                   u"(нет)"_s, u"(нет)"_s, u"(нет)"_s, u"(ВНИМАНИЕ)"_s}));
+    choose(u"Combo_adr"_s, u"E1"_s);
+    QCOMPARE(shown().mid(3, 2), QStringList({u"(нет)"_s, u"нет"_s}));
+    choose(u"Combo_d4"_s, u"сон"_s);
+    choose(u"Combo_d7"_s, u"нет"_s);
+    phrases(5)->setEditText(u"сон"_s); // text put in, not chosen
+    QCOMPARE(m_window->image().cell(1, 4), 0x38);
+    QCOMPARE(m_window->image().cell(1, 5), 0);
+    QCOMPARE(m_window->image().cell(1, 7), 0);
 
-    rig.choose(number, u"E1"_s);
-    QCOMPARE(rig.shown().at(0), u"(сказать время)"_s);
-    QCOMPARE(rig.shown().at(7), u"ВНИМАНИЕ"_s);
-    rig.choose(rig.phrases(4), u"сон"_s);
-    rig.choose(rig.phrases(7), u"нет"_s);
-    QCOMPARE(rig.window.image().cell(1, 4), 0x38);
-    QCOMPARE(rig.window.image().cell(1, 7), 0);
+    type(u"Combo_adr"_s, u"F9"_s);
+    choose(u"Combo_d7"_s, u"огорода"_s);
+    QCOMPARE(m_window->image().cell(18, 7), 0x61);
+    type(u"Combo_adr"_s, u"F8"_s); // not offered: the view stays
+    QCOMPARE(shown().at(7), u"огорода"_s);
+    QVERIFY(status().contains(u"«F8» не из списка"_s));
 
-    // Text put into a list or typed without a choice changes nothing.
-    rig.phrases(5)->setEditText(u"сон"_s);
-    QCOMPARE(rig.window.image().cell(1, 5), 0);
-
-    rig.type(number, u"F9"_s);
-    QCOMPARE(rig.shown(), QStringList(8, u"нет"_s));
-    rig.choose(rig.phrases(7), u"огорода"_s);
-    QCOMPARE(rig.window.image().cell(18, 7), 0x61);
-
-    // A number that is not offered leaves the view alone.
-    for (const QString &typed : {u"F8"_s, u""_s, u"G0"_s}) {
-        rig.type(number, typed);
-        QCOMPARE(rig.shown().at(7), u"огорода"_s);
-        QVERIFY2(rig.status().contains(u"не из списка"_s), qPrintable(rig.status()));
-    }
-
-    // The write run sends the code that is no phrase unchanged.
-    rig.click(u"Command4"_s);
-    QTRY_COMPARE(rig.status(), u"Статус:"_s + QString(27, u' '));
-    QCOMPARE(rig.port.written.left(13), Hex("F0 9C 08 00 0F 34 35 10 38 00 00 00 64"));
+    // The code that is no phrase goes back to the announcer unchanged.
+    click(u"Command4"_s);
+    QTRY_COMPARE(status(), u"Статус:"_s + QString(27, u' '));
+    QCOMPARE(m_port.written.left(13), Hex("F0 9C 08 00 0F 34 35 10 38 00 00 00 64"));
 }
 
 void TestVoxbookWindow::fileButtons()
 {
-    Rig rig;
-    rig.click(u"Command1"_s);
-    QVERIFY(rig.status().contains(u"umd_9C.txt не прочитан"_s));
-    QVERIFY(rig.status().endsWith(u"сценарии не изменены"_s));
-
-    rig.window.image().setCell(1, 0, 0x0F);
-    rig.window.image().setCell(17, 3, 0x99);
-    rig.click(u"Command2"_s);
-    QCOMPARE(rig.status(), u"Статус: файл umd_9C.txt записан"_s);
-    rig.window.image() = AnnouncerImage();
-    rig.window.Combo_adr_Click();
-    QCOMPARE(rig.shown().at(0), u"нет"_s);
-
-    rig.click(u"Command1"_s);
-    QCOMPARE(rig.status(), u"Статус: файл umd_9C.txt прочитан"_s);
-    QCOMPARE(rig.shown().at(0), u"сказать время"_s); // the view is refreshed
-    QCOMPARE(rig.window.image().cell(17, 3), 0x99);
-
-    // A save that cannot be made says so.
-    VoxbookWindow window(&rig.port, {5ms, 5ms, rig.dir.filePath(u"no/such/umd_9C.txt"_s)});
-    window.findChild<QPushButton *>(u"Command2"_s)->click();
-    QVERIFY(window.findChild<QLabel *>(u"Label_s"_s)->text().contains(u"не записан"_s));
+    click(u"Command1"_s); // no file yet
+    QVERIFY(status().endsWith(u"сценарии не изменены"_s));
+    m_window->image().setCell(1, 0, 0x0F);
+    click(u"Command2"_s);
+    QCOMPARE(status(), u"Статус: файл umd_9C.txt записан"_s);
+    m_window->image() = AnnouncerImage();
+    click(u"Command1"_s);
+    QCOMPARE(status(), u"Статус: файл umd_9C.txt прочитан"_s);
+    QCOMPARE(shown().at(0), u"сказать время"_s); // the view is refreshed
 }
 
 QTEST_MAIN(TestVoxbookWindow)
