@@ -1,5 +1,5 @@
-// The window offscreen, driven by object name: its controls, the start-up
-// load with its one message box, and the ticking.
+// The window offscreen, driven by object name: its controls and their
+// arrangement, the start-up load with its one message box, and the ticking.
 #include "mainwindow.h"
 
 #include <QCheckBox>
@@ -13,57 +13,39 @@ class TestSysloadWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void controlsAndArrangement();
-    void startWithoutFile();
+    void startWithoutFileOrPort();
     void startWithFileTicksMarkedSlots();
-    void runWithoutPortSaysSo();
 
 private:
-    struct Box
+    // A window on a device that does not exist, with its file in a fresh folder.
+    std::unique_ptr<MainWindow> makeWindow()
     {
-        QString title;
-        QString text;
-        int buttons = 0;
-    };
-    // A window on a device that does not exist and a file in a fresh folder.
-    std::unique_ptr<MainWindow> makeWindow();
+        SysloadOptions options;
+        options.device = m_dir.filePath(QStringLiteral("no-such-port"));
+        options.imagePath = m_dir.filePath(QStringLiteral("sysload.txt"));
+        auto window = std::make_unique<MainWindow>(options);
+        window->setMessageHook([this](QMessageBox &box) {
+            m_boxes << QStringList{box.windowTitle(), box.text(),
+                                   QString::number(box.buttons().size())};
+            return int(QMessageBox::Ok);
+        });
+        return window;
+    }
+    QStringList ticked(const MainWindow &window)
+    {
+        QStringList names;
+        for (const QCheckBox *box : window.findChildren<QCheckBox *>())
+            if (box->isChecked())
+                names << box->objectName();
+        return names;
+    }
     QTemporaryDir m_dir;
-    QList<Box> m_boxes;
+    QList<QStringList> m_boxes;
 };
 
-void TestSysloadWindow::init()
-{
-    QFile::remove(m_dir.filePath(QStringLiteral("sysload.txt")));
-    m_boxes.clear();
-}
-
-std::unique_ptr<MainWindow> TestSysloadWindow::makeWindow()
-{
-    SysloadOptions options;
-    options.device = m_dir.filePath(QStringLiteral("no-such-port"));
-    options.imagePath = m_dir.filePath(QStringLiteral("sysload.txt"));
-    auto window = std::make_unique<MainWindow>(options);
-    window->setMessageHook([this](QMessageBox &box) {
-        m_boxes.append({box.windowTitle(), box.text(), int(box.buttons().size())});
-        return int(QMessageBox::Ok);
-    });
-    return window;
-}
-
-void TestSysloadWindow::controlsAndArrangement()
+void TestSysloadWindow::startWithoutFileOrPort()
 {
     const auto window = makeWindow();
-    QCOMPARE(window->findChild<QLabel *>(u"Label2"_qs)->text(), u"Статус:"_qs);
-    window->Form_Load();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QCOMPARE(window->objectName(), u"Form1"_qs);
-    QCOMPARE(window->windowTitle(), u"умный дом"_qs);
-    const auto widget = [&](const char *name) {
-        QWidget *found = window->findChild<QWidget *>(QString::fromLatin1(name));
-        return found ? found->geometry() : QRect();
-    };
     const auto text = [&](const char *name) {
         QWidget *found = window->findChild<QWidget *>(QString::fromLatin1(name));
         if (auto *label = qobject_cast<QLabel *>(found))
@@ -71,6 +53,22 @@ void TestSysloadWindow::controlsAndArrangement()
         auto *button = qobject_cast<QAbstractButton *>(found);
         return button ? button->text() : QString();
     };
+    const auto place = [&](const char *name) {
+        return window->findChild<QWidget *>(QString::fromLatin1(name))->geometry();
+    };
+    QCOMPARE(text("Label2"), u"Статус:"_qs);
+    window->Form_Load();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+    QCOMPARE(m_boxes,
+             QList({QStringList{u"sysload"_qs, u"Ошибка, нет готового файла"_qs, u"1"_qs}}));
+    QVERIFY(ticked(*window).isEmpty());
+    QVERIFY(window->systemImage() == SystemImage());
+    QVERIFY(text("Label2").contains(u"sysload.txt"_qs)); // and says why
+
+    QCOMPARE(window->objectName(), u"Form1"_qs);
+    QCOMPARE(window->windowTitle(), u"умный дом"_qs);
     QCOMPARE(text("Label1"), u"Программа чтения и записи ЕЕ контроллеров системы умного дома"_qs);
     QCOMPARE(text("Command1"), u"система в файл sysload.txt"_qs);
     QCOMPARE(text("Command2"), u"из файла sysload.txt в систему"_qs);
@@ -81,43 +79,24 @@ void TestSysloadWindow::controlsAndArrangement()
     QCOMPARE(text("adr_9c"), u"говорилка $9C"_qs);
     QCOMPARE(text("adr_9d"), u"контроллер SMS $9D"_qs);
 
-    // Boards left, indicators right, row by row; 90 beside 98, then 9C beside 9D.
+    // Boards left, indicators right, row by row; 90 beside 98, then 9C beside
+    // 9D; the buttons side by side below them, the status line at the bottom.
+    const auto beside = [&](const char *left, const char *right) {
+        return place(left).top() == place(right).top() && place(left).right() < place(right).left();
+    };
     for (int i = 0; i < 8; ++i) {
-        const QRect board = widget(qPrintable(QStringLiteral("adr_0%1").arg(i)));
-        const QRect indicator = widget(qPrintable(QStringLiteral("adr_8%1").arg(i)));
-        QVERIFY(board.right() < indicator.left());
-        QCOMPARE(board.top(), indicator.top());
-        if (i > 0)
-            QVERIFY(board.top() > widget(qPrintable(QStringLiteral("adr_0%1").arg(i - 1))).top());
+        const QByteArray board = "adr_0" + QByteArray::number(i);
+        QVERIFY(beside(board, "adr_8" + QByteArray::number(i)));
+        QVERIFY(i == 0 || place(board).top() > place("adr_0" + QByteArray::number(i - 1)).bottom());
     }
-    QCOMPARE(widget("adr_90").top(), widget("adr_98").top());
-    QVERIFY(widget("adr_90").top() > widget("adr_07").bottom());
-    QCOMPARE(widget("adr_9c").top(), widget("adr_9d").top());
-    QVERIFY(widget("adr_9c").top() > widget("adr_90").bottom());
-    QCOMPARE(widget("Command1").top(), widget("Command2").top());
-    QVERIFY(widget("Command1").right() < widget("Command2").left());
-    QVERIFY(widget("Command1").top() > widget("adr_9c").bottom());
-    QVERIFY(widget("Label2").top() > widget("Command1").bottom());
-    // Nothing clipped: every box shows its whole caption.
-    for (QCheckBox *box : window->findChildren<QCheckBox *>())
-        QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->objectName()));
-
+    QVERIFY(beside("adr_90", "adr_98") && place("adr_90").top() > place("adr_07").bottom());
+    QVERIFY(beside("adr_9c", "adr_9d") && place("adr_9c").top() > place("adr_90").bottom());
+    QVERIFY(beside("Command1", "Command2") && place("Command1").top() > place("adr_9c").bottom());
+    QVERIFY(place("Label2").top() > place("Command1").bottom());
+    for (QAbstractButton *control : window->findChildren<QAbstractButton *>())
+        QVERIFY2(control->width() >= control->sizeHint().width(),
+                 qPrintable(control->objectName()));
     window->grab().save(QStringLiteral("/tmp/sysload-window.png"));
-}
-
-void TestSysloadWindow::startWithoutFile()
-{
-    const auto window = makeWindow();
-    window->Form_Load();
-    QCOMPARE(m_boxes.size(), 1);
-    QCOMPARE(m_boxes.at(0).text, u"Ошибка, нет готового файла"_qs);
-    QCOMPARE(m_boxes.at(0).title, u"sysload"_qs);
-    QCOMPARE(m_boxes.at(0).buttons, 1);
-    for (QCheckBox *box : window->findChildren<QCheckBox *>())
-        QVERIFY(!box->isChecked());
-    QVERIFY(window->systemImage() == SystemImage());
-    // The status line tells why.
-    QVERIFY(window->findChild<QLabel *>(u"Label2"_qs)->text().contains(u"sysload.txt"_qs));
 }
 
 void TestSysloadWindow::startWithFileTicksMarkedSlots()
@@ -125,24 +104,16 @@ void TestSysloadWindow::startWithFileTicksMarkedSlots()
     SystemImage image;
     image.at(8, 0)[0] = 1;   // indicator 80
     image.at(19, 0)[0] = -3; // telephone: any value but 0 marks it
-    image.at(0, 0)[1] = 9;   // board 00: only byte 1 is the marker
+    image.at(0, 0)[1] = 9;   // board 00: only the first byte is the marker
     QVERIFY(SaveImageFile(image, m_dir.filePath(QStringLiteral("sysload.txt"))).isEmpty());
+    m_boxes.clear();
 
     const auto window = makeWindow();
     window->Form_Load();
     QVERIFY(m_boxes.isEmpty());
-    QStringList ticked;
-    for (QCheckBox *box : window->findChildren<QCheckBox *>())
-        if (box->isChecked())
-            ticked << box->objectName();
-    QCOMPARE(ticked, QStringList({u"adr_80"_qs, u"adr_9d"_qs}));
-}
+    QCOMPARE(ticked(*window), QStringList({u"adr_80"_qs, u"adr_9d"_qs}));
 
-void TestSysloadWindow::runWithoutPortSaysSo()
-{
-    const auto window = makeWindow();
-    window->Form_Load();
-    window->findChild<QCheckBox *>(u"adr_00"_qs)->setChecked(true);
+    // A run without the port says so, naming the device.
     QTest::mouseClick(window->findChild<QPushButton *>(u"Command2"_qs), Qt::LeftButton);
     const QString status = window->findChild<QLabel *>(u"Label2"_qs)->text();
     QVERIFY2(status.contains(u"не открыт"_qs) && status.contains(u"no-such-port"_qs),

@@ -1,6 +1,6 @@
-// The runs' own rules, on a port the test answers by hand: what never goes on
-// the wire, what a run does when the port is missing or fails, a second press
-// during a run, closing during a run, and a save that fails.
+// The runs' safeguards, on a port the test answers by hand: what never goes
+// on the wire, a missing or failing port, a second press, closing during a
+// run, a save that fails, and the reception gate each run leaves.
 #include "busframe.h"
 #include "fakebusport.h"
 #include "seriallink.h"
@@ -17,12 +17,11 @@
 using namespace std::chrono_literals;
 
 namespace {
-// A port on which a controller answers every request after a turn of the event loop.
+// Each controller acknowledges writes and holds n in every byte of register n.
 class AnsweringPort : public FakeBusPort
 {
 public:
-    using FakeBusPort::FakeBusPort;
-    std::function<QByteArray(const QByteArray &)> answer;
+    std::function<void(int requests)> onRequest;
     int requests = 0;
 
     bool write(const QByteArray &bytes) override
@@ -30,32 +29,22 @@ public:
         if (!FakeBusPort::write(bytes))
             return false;
         ++requests;
-        const QByteArray reply = answer ? answer(bytes) : QByteArray();
-        if (!reply.isEmpty())
-            QTimer::singleShot(0, this, [this, reply] { arrive(reply); });
+        if (onRequest)
+            onRequest(requests);
+        const int address = quint8(bytes[1]), n = quint8(bytes[3]);
+        FrameBuilder reply(ReplyStart, address,
+                           bytes[2] == char(WriteRegisterBlock) ? ReplyDone : ReplyRegisterBlock);
+        if (bytes[2] == char(ReadRegisterBlock))
+            for (int j = 0; j < 9; ++j)
+                reply.raw(n);
+        QTimer::singleShot(0, this, [this, wire = *reply.finish()] { arrive(wire); });
         return true;
     }
 };
 
-// The acknowledgement of a write, or register n of a controller holding n in every byte.
-QByteArray Answer(const QByteArray &request)
+bool Last(const QSignalSpy &spy, const QString &text, int fromEnd = 1)
 {
-    const int address = static_cast<quint8>(request[1]);
-    if (request[2] == char(WriteRegisterBlock))
-        return *FrameBuilder(ReplyStart, address, ReplyDone).finish();
-    const int n = static_cast<quint8>(request[3]);
-    FrameBuilder reply(ReplyStart, address, ReplyRegisterBlock);
-    reply.raw(n);
-    for (int j = 0; j < 8; ++j)
-        reply.stuffed(n);
-    return *reply.finish();
-}
-
-auto Only(int wanted)
-{
-    return [wanted](int slot) {
-        return slot == wanted;
-    };
+    return spy.size() >= fromEnd && spy.at(spy.size() - fromEnd).at(0).toString() == text;
 }
 } // namespace
 
@@ -64,9 +53,7 @@ class TestSystemLoader : public QObject
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
     void valueOutsideByteIsNeverSent();
-    void closedPortSaysSo_data();
     void closedPortSaysSo();
     void portFailingMidRunEndsIt();
     void secondPressIgnoredAndCloseEndsRun();
@@ -75,113 +62,102 @@ private slots:
     void receptionGateAfterEachRun();
 
 private:
+    using RunEnd = SystemLoader::RunEnd;
+    RunEnd read(int slot)
+    {
+        return m_loader->ReadRun([slot](int s) { return s == slot; });
+    }
+    RunEnd write(int slot)
+    {
+        return m_loader->WriteRun([slot](int s) { return s == slot; });
+    }
+    void useImagePath(const QString &path)
+    {
+        m_path = path;
+        m_loader = std::make_unique<SystemLoader>(*m_link, *m_clock, m_image, path);
+    }
+
     QTemporaryDir m_dir;
     QString m_path;
-    AnsweringPort *m_port = nullptr;
-    SerialLink *m_link = nullptr;
-    WaitClock *m_clock = nullptr;
+    std::unique_ptr<AnsweringPort> m_port;
+    std::unique_ptr<SerialLink> m_link;
+    std::unique_ptr<WaitClock> m_clock;
     SystemImage m_image;
-    SystemLoader *m_loader = nullptr;
+    std::unique_ptr<SystemLoader> m_loader;
 };
 
 void TestSystemLoader::init()
 {
-    m_path = m_dir.filePath(QStringLiteral("sysload.txt"));
-    QFile::remove(m_path);
+    m_loader.reset();
     m_image = SystemImage();
-    m_port = new AnsweringPort;
-    m_port->answer = Answer;
-    m_link = new SerialLink(m_port);
-    m_clock = new WaitClock(2ms, QStringLiteral("Timer1"));
-    m_loader = new SystemLoader(*m_link, *m_clock, m_image, m_path);
-}
-
-void TestSystemLoader::cleanup()
-{
-    delete m_loader;
-    delete m_clock;
-    delete m_link;
-    delete m_port;
+    m_port = std::make_unique<AnsweringPort>();
+    m_link = std::make_unique<SerialLink>(m_port.get());
+    m_clock = std::make_unique<WaitClock>(2ms, QStringLiteral("Timer1"));
+    QFile::remove(m_dir.filePath(QStringLiteral("sysload.txt")));
+    useImagePath(m_dir.filePath(QStringLiteral("sysload.txt")));
 }
 
 void TestSystemLoader::valueOutsideByteIsNeverSent()
 {
     m_image.at(0, 5)[2] = 256;
     m_image.at(0, 7)[0] = -1;
-    QSignalSpy status(m_loader, &SystemLoader::statusChanged);
-    QCOMPARE(m_loader->WriteRun(Only(0)), SystemLoader::RunEnd::Done);
+    QSignalSpy status(m_loader.get(), &SystemLoader::statusChanged);
+    QCOMPARE(write(0), RunEnd::Done);
     QCOMPARE(m_port->requests, 58);
     QVERIFY(!m_port->written.contains(Hex("F0 00 08 05")));
     QVERIFY(!m_port->written.contains(Hex("F0 00 08 07")));
     QCOMPARE(m_loader->errorCount(), 2);
     QVERIFY(status.contains({SysloadText::WriteLine(0, 5, false)}));
-    QCOMPARE(status.at(status.size() - 2).at(0).toString(), SysloadText::ErrorCount(2));
-}
-
-void TestSystemLoader::closedPortSaysSo_data()
-{
-    QTest::addColumn<bool>("read");
-    QTest::newRow("read run") << true;
-    QTest::newRow("write run") << false;
+    QVERIFY(Last(status, SysloadText::ErrorCount(2), 2));
 }
 
 void TestSystemLoader::closedPortSaysSo()
 {
-    QFETCH(bool, read);
     m_port->open = false;
-    QSignalSpy status(m_loader, &SystemLoader::statusChanged);
-    const auto all = [](int) {
-        return true;
-    };
-    QCOMPARE(read ? m_loader->ReadRun(all) : m_loader->WriteRun(all),
-             SystemLoader::RunEnd::PortClosed);
-    QCOMPARE(status.size(), 1);
+    QSignalSpy status(m_loader.get(), &SystemLoader::statusChanged);
+    QCOMPARE(read(0), RunEnd::PortClosed);
+    QCOMPARE(write(0), RunEnd::PortClosed);
+    QCOMPARE(status.size(), 2);
     QVERIFY(status.at(0).at(0).toString().contains(u"не открыт"_qs));
+    QVERIFY(Last(status, status.at(0).at(0).toString()));
     QCOMPARE(m_loader->errorCount(), 0);
-    QVERIFY(m_port->written.isEmpty());
-    QVERIFY(!QFile::exists(m_path));
+    QVERIFY(m_port->written.isEmpty() && !QFile::exists(m_path));
 }
 
 void TestSystemLoader::portFailingMidRunEndsIt()
 {
-    m_port->answer = [this](const QByteArray &request) {
-        if (m_port->requests == 3)
-            m_port->open = false; // the adapter is pulled during the third wait
-        return Answer(request);
+    // The adapter is pulled during the third wait.
+    m_port->onRequest = [this](int requests) {
+        m_port->open = requests < 3;
     };
-    QSignalSpy status(m_loader, &SystemLoader::statusChanged);
-    QCOMPARE(m_loader->ReadRun(Only(0)), SystemLoader::RunEnd::PortFailed);
+    QSignalSpy status(m_loader.get(), &SystemLoader::statusChanged);
+    QCOMPARE(read(0), RunEnd::PortFailed);
     QCOMPARE(m_port->requests, 3);
-    QCOMPARE(m_image.at(0, 1)[0], qint16(1)); // read before the failure: kept in memory
+    QCOMPARE(m_image.at(0, 1)[0], 1); // read before the failure: kept in memory
     QVERIFY(status.last().at(0).toString().contains(u"чтение прервано"_qs));
-    QVERIFY(!QFile::exists(m_path));
-    QVERIFY(!m_loader->isRunning());
+    QVERIFY(!QFile::exists(m_path) && !m_loader->isRunning());
 }
 
 void TestSystemLoader::secondPressIgnoredAndCloseEndsRun()
 {
-    QList<SystemLoader::RunEnd> nested;
-    m_port->answer = [this, &nested](const QByteArray &request) {
-        if (m_port->requests == 2) {
-            nested << m_loader->WriteRun([](int) { return true; })
-                   << m_loader->ReadRun([](int) { return true; });
-        }
-        if (m_port->requests == 4)
-            QTimer::singleShot(0, m_loader, &SystemLoader::stop); // the window closes
-        return Answer(request);
+    QList<RunEnd> nested;
+    m_port->onRequest = [&](int requests) {
+        if (requests == 2)
+            nested << write(0) << read(0);
+        if (requests == 4) // the window closes
+            QTimer::singleShot(0, m_loader.get(), &SystemLoader::stop);
     };
-    QCOMPARE(m_loader->ReadRun(Only(0)), SystemLoader::RunEnd::Stopped);
-    QCOMPARE(nested, QList({SystemLoader::RunEnd::Busy, SystemLoader::RunEnd::Busy}));
+    QCOMPARE(read(0), RunEnd::Stopped);
+    QCOMPARE(nested, QList({RunEnd::Busy, RunEnd::Busy}));
     QCOMPARE(m_port->requests, 4);
-    QVERIFY(!m_port->written.contains(Hex("F0 00 08")));
     QVERIFY(!QFile::exists(m_path)); // nothing is saved on closing
-    QCOMPARE(m_loader->ReadRun(Only(0)), SystemLoader::RunEnd::Busy);
+    QCOMPARE(read(0), RunEnd::Busy);
 }
 
 void TestSystemLoader::failedSave_data()
 {
     QTest::addColumn<bool>("retry");
-    QTest::newRow("installer frees the folder and tries again") << true;
+    QTest::newRow("folder made, saved again") << true;
     QTest::newRow("installer gives up") << false;
 }
 
@@ -189,38 +165,36 @@ void TestSystemLoader::failedSave()
 {
     QFETCH(bool, retry);
     const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
-    delete m_loader;
-    m_loader =
-        new SystemLoader(*m_link, *m_clock, m_image, folder + QStringLiteral("/sysload.txt"));
+    useImagePath(folder + QStringLiteral("/sysload.txt"));
     QStringList reasons;
     m_loader->setSaveFailureHandler([&](const QString &reason) {
         reasons << reason;
         return retry && QDir().mkpath(folder);
     });
-    QSignalSpy status(m_loader, &SystemLoader::statusChanged);
+    QSignalSpy status(m_loader.get(), &SystemLoader::statusChanged);
 
-    QCOMPARE(m_loader->ReadRun(Only(9)), SystemLoader::RunEnd::Done);
+    QCOMPARE(read(9), RunEnd::Done);
     QCOMPARE(reasons.size(), 1);
     QVERIFY2(reasons.at(0).contains(u"sysload.txt"_qs), qPrintable(reasons.at(0)));
     QCOMPARE(m_port->requests, 9); // the network was read once
-    QCOMPARE(m_image.at(9, 8)[7], qint16(8));
-    QCOMPARE(QFile::exists(folder + QStringLiteral("/sysload.txt")), retry);
-    QCOMPARE(status.at(status.size() - 2).at(0).toString(), SysloadText::ErrorCount(0));
-    QCOMPARE(status.last().at(0).toString(), retry ? SysloadText::StatusReset() : reasons.at(0));
+    QCOMPARE(m_image.at(9, 8)[7], 8);
+    QCOMPARE(QFile::exists(m_path), retry);
+    QVERIFY(Last(status, SysloadText::ErrorCount(0), 2));
+    // Given up, the reason stays on the status line once the count has been shown.
+    QVERIFY(Last(status, retry ? SysloadText::StatusReset() : reasons.at(0)));
 }
 
 void TestSystemLoader::receptionGateAfterEachRun()
 {
-    QSignalSpy status(m_loader, &SystemLoader::statusChanged);
-    QCOMPARE(m_loader->WriteRun(Only(8)), SystemLoader::RunEnd::Done);
+    QSignalSpy status(m_loader.get(), &SystemLoader::statusChanged);
+    QCOMPARE(write(8), RunEnd::Done);
     QCOMPARE(m_link->awaitingReply(), SerialLink::AwaitingReply);
-    QCOMPARE(status.last().at(0).toString(), SysloadText::StatusReset());
+    QVERIFY(Last(status, SysloadText::StatusReset()));
     QVERIFY(!status.contains({SysloadText::ErrorCount(0)}));
 
-    QCOMPARE(m_loader->ReadRun(Only(8)), SystemLoader::RunEnd::Done);
+    QCOMPARE(read(8), RunEnd::Done);
     QCOMPARE(m_link->awaitingReply(), 0);
-    // Late bytes now wait in the port, in front of the next reply.
-    m_port->arrive(Hex("F8 81"));
+    m_port->arrive(Hex("F8 81")); // late bytes wait in the port for the next reply
     QCOMPARE(m_port->waiting, Hex("F8 81"));
 }
 
