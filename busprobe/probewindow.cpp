@@ -33,7 +33,8 @@ ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
     : QWidget(parent),
       m_ownPort(options.port == nullptr ? std::make_unique<SerialBusPort>() : nullptr),
       m_exchange(options.port != nullptr ? options.port : m_ownPort.get(), options.waitUnit,
-                 options.clock)
+                 options.clock),
+      m_timer1(this)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(ProbeTexts::WindowTitle.toString());
@@ -176,15 +177,17 @@ void ProbeWindow::Command1_Click()
     // not start an exchange inside the first.
     if (m_exchange.isRunning())
         return;
+    // The texts of all eleven fields, enabled or not, then the two lists, so
+    // that address and command follow texts that were typed rather than picked.
+    QStringList texts;
+    for (QComboBox *list : m_fields)
+        texts.append(list->currentText());
     Combo_adr_Click();
     Combo_koman_Click();
     if (!m_exchange.link().isOpen()) {
         setStatus(ProbeTexts::StatusPortProblem(m_exchange.link().errorText()));
         return;
     }
-    QStringList texts;
-    for (QComboBox *list : m_fields)
-        texts.append(list->currentText());
     const FieldReading reading =
         ReadFields(texts, SetupForCommand(m_commands->currentText()).fields, m_values);
     if (!reading.refusal.isEmpty()) {
@@ -207,10 +210,11 @@ void ProbeWindow::Timer1_Timer()
 {
     m_timer1.stop();
     setStatus(ProbeTexts::StatusCleared());
-    for (int i = 0; i < ByteFieldCount; ++i) {
-        const auto which = static_cast<ByteField>(i);
+    // The data row first, then the cell address, the zone and the status.
+    for (int k = 0; k < 8; ++k)
+        field(DataField(k))->setEditText(FormatHex(FieldValue(m_values, DataField(k))));
+    for (const ByteField which : {ByteField::CellAddress, ByteField::Zone, ByteField::Status})
         field(which)->setEditText(FormatHex(FieldValue(m_values, which)));
-    }
 }
 
 void ProbeWindow::closeEvent(QCloseEvent *event)

@@ -69,6 +69,7 @@ private:
 
     std::unique_ptr<SerialBusPort> m_ownPort;
     ProbeExchange m_exchange;
+    // The refresh timer, a child of the window so that it is found by its name.
     QTimer m_timer1;
 
     QComboBox *m_controllers = nullptr;

@@ -53,6 +53,7 @@ private slots:
     void secondPressDuringWaitIsIgnored();
     void closingDuringWaitEndsCleanly();
     void closedPortIsReported();
+    void refreshRewritesEveryField();
 
 private:
     template <typename T> static T *Find(ProbeWindow &window, const char *name)
@@ -86,10 +87,28 @@ void TestProbeWindow::startsAsDrawn()
     QVERIFY(window.grab().save(shot));
     QCOMPARE(window.objectName(), u"Form1"_qs);
     QCOMPARE(window.windowTitle(), ProbeTexts::WindowTitle);
+    const auto Entries = [&window](const char *name) {
+        auto *combo = Find<QComboBox>(window, name);
+        QStringList texts;
+        for (int i = 0; i < combo->count(); ++i)
+            texts.append(combo->itemText(i));
+        return texts;
+    };
+    // The announcer's entry ends in a Cyrillic Es, the telephone's in a Latin D.
+    QCOMPARE(
+        Entries("Combo_adr"),
+        (QStringList{u"плата 0"_qs, u"плата 1"_qs, u"плата 2"_qs, u"плата 3"_qs, u"плата 4"_qs,
+                     u"плата 5"_qs, u"плата 6"_qs, u"плата 7"_qs, u"индикатор 80"_qs,
+                     u"индикатор 81"_qs, u"индикатор 82"_qs, u"индикатор 83"_qs, u"клавиши 90"_qs,
+                     u"синхронизатор 98"_qs, u"говорилка 9\u0421"_qs, u"телефон 9D"_qs}));
+    QCOMPARE(Entries("Combo_koman"),
+             (QStringList{u"опрос наличия"_qs, u"читать 1 яч памяти"_qs, u"запись 1 яч памяти"_qs,
+                          u"читать 8 яч памяти"_qs, u"запись 8 яч памяти"_qs,
+                          u"читать 8 яч регист"_qs, u"запись 8 яч регист"_qs, u"дополнительная"_qs,
+                          u"действие"_qs, u"запись 1 яч регистра"_qs, u"синхронизация полная"_qs,
+                          u"синхрон. стат. и зоны"_qs}));
     QCOMPARE(Text(window, "Combo_adr"), u"плата 0"_qs);
-    QCOMPARE(Find<QComboBox>(window, "Combo_adr")->itemText(14), u"говорилка 9С"_qs);
     QCOMPARE(Text(window, "Combo_koman"), u"опрос наличия"_qs);
-    QCOMPARE(Find<QComboBox>(window, "Combo_koman")->itemText(11), u"синхрон. стат. и зоны"_qs);
     for (const char *name : {"Combo_adrd", "Combo_d0", "Combo_d7", "Combo_zona", "Combo_stat"}) {
         auto *combo = Find<QComboBox>(window, name);
         QVERIFY2(!combo->isEnabled() && combo->isEditable(), name);
@@ -250,6 +269,48 @@ void TestProbeWindow::closedPortIsReported()
     QVERIFY(Text(own, "Label_s").startsWith(u"Статус: Порт /dev/umd-no-such-port не открыт"_qs));
     own.Command1_Click();
     QVERIFY(Text(own, "Label_s").startsWith(u"Статус: Порт /dev/umd-no-such-port не открыт"_qs));
+}
+
+// Two seconds after an exchange the status line is cleared and all eleven
+// fields show their values without leading zeros, the data row first.
+void TestProbeWindow::refreshRewritesEveryField()
+{
+    AnsweringPort port;
+    port.reply = Hex("F8 02 03 40 01 02 03 04 05 06 07 08 69");
+    ProbeOptions options = Options(&port);
+    options.refreshDelay = ProbeOptions().refreshDelay;
+    ProbeWindow window(options);
+    auto *timer1 = window.findChild<QTimer *>(u"Timer1"_qs);
+    QVERIFY(timer1 != nullptr);
+    QVERIFY(!timer1->isActive());
+    QCOMPARE(timer1->interval(), 2000);
+
+    Find<QComboBox>(window, "Combo_adr")->setEditText(u"плата 2"_qs);
+    Find<QComboBox>(window, "Combo_koman")->setEditText(u"читать 8 яч памяти"_qs);
+    Find<QComboBox>(window, "Combo_adrd")->setEditText(u"401"_qs); // a third digit is ignored
+    Find<QComboBox>(window, "Combo_zona")->setEditText(u"0A"_qs);  // not sent, still rewritten
+    Find<QComboBox>(window, "Combo_stat")->setEditText(u"FF0"_qs);
+    window.Command1_Click();
+    QCOMPARE(port.written, Hex("F0 02 03 40 45"));
+    QCOMPARE(Text(window, "Label_s"), u"Статус:  ОК"_qs);
+    QVERIFY(timer1->isActive());
+
+    QStringList rewritten;
+    for (QComboBox *combo : window.findChildren<QComboBox *>()) {
+        connect(combo, &QComboBox::editTextChanged, this,
+                [&rewritten, combo] { rewritten.append(combo->objectName()); });
+    }
+    timer1->setInterval(1); // the two seconds, shortened
+    QTRY_COMPARE(Text(window, "Label_s"), u"Статус:"_qs + QString(66, u' '));
+    QCOMPARE(rewritten, (QStringList{u"Combo_d0"_qs, u"Combo_d1"_qs, u"Combo_d2"_qs, u"Combo_d3"_qs,
+                                     u"Combo_d4"_qs, u"Combo_d5"_qs, u"Combo_d6"_qs, u"Combo_d7"_qs,
+                                     u"Combo_adrd"_qs, u"Combo_zona"_qs, u"Combo_stat"_qs}));
+    QStringList shown;
+    for (const QString &name : rewritten)
+        shown.append(window.findChild<QComboBox *>(name)->currentText());
+    QCOMPARE(shown, (QStringList{u"1"_qs, u"2"_qs, u"3"_qs, u"4"_qs, u"5"_qs, u"6"_qs, u"7"_qs,
+                                 u"8"_qs, u"40"_qs, u"A"_qs, u"FF"_qs}));
+    QVERIFY(!timer1->isActive());
 }
 
 QTEST_MAIN(TestProbeWindow)
