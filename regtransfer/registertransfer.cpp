@@ -133,6 +133,7 @@ bool RegisterTransfer::startWriteRun()
 {
     if (isActive())
         return false;
+    m_runAddress = m_setup.address();
     if (!m_link->isOpen()) {
         setStatus(TransferText::WriteNotStarted(m_link->errorText()));
         return false;
@@ -152,6 +153,7 @@ bool RegisterTransfer::startReadRun()
 {
     if (isActive())
         return false;
+    m_runAddress = m_setup.address();
     if (!m_link->isOpen()) {
         setStatus(TransferText::ReadNotStarted(m_link->errorText()));
         return false;
@@ -221,7 +223,7 @@ void RegisterTransfer::writeStep()
     const int reg = m_writePos - 1;
     // The register number goes unstuffed with the header; the eight bytes
     // follow the stuffing rule, and the checksum counts every stuffing byte.
-    FrameBuilder frame(RequestStart, m_setup.address(), WriteRegisterBlock);
+    FrameBuilder frame(RequestStart, m_runAddress, WriteRegisterBlock);
     frame.raw(reg);
     for (int k = 0; k < 8; ++k)
         frame.stuffed(m_setup.cell(reg, k));
@@ -254,7 +256,7 @@ void RegisterTransfer::Timer2_Timer()
             judgeReply(c);
         if (c < m_setup.registerCount) {
             const std::optional<QByteArray> request =
-                FrameBuilder(RequestStart, m_setup.address(), ReadRegisterBlock).raw(c).finish();
+                FrameBuilder(RequestStart, m_runAddress, ReadRegisterBlock).raw(c).finish();
             if (!request || !m_link->SendRaw(*request)) {
                 abortRun(TransferText::Interrupted(m_link->errorText()));
                 return;
@@ -274,7 +276,7 @@ void RegisterTransfer::Timer2_Timer()
 void RegisterTransfer::judgeReply(int c)
 {
     const ReplyBuffer &buffer = m_link->replyBuffer();
-    const int address = m_setup.address();
+    const int address = m_runAddress;
     if (m_link->receiveOffset() == 0)
         return; // nothing came: the row keeps its content, the status stays
     if (buffer.slot(1) != ReplyStart || buffer.slot(2) != address ||

@@ -43,8 +43,10 @@ QString Interrupted(const QString &reason);
 // What a tool tells the engine about its controller and its memory.
 struct RegisterTransferSetup
 {
-    // Bus address of the controller, asked at every tick (a tool may let the
-    // user select the controller).
+    // Bus address of the controller, asked once when a run is accepted (before
+    // its image is checked); the run keeps that address to its end, whatever
+    // the tool selects meanwhile. Callbacks that must follow the same
+    // controller ask RegisterTransfer::runAddress().
     std::function<int()> address;
     // Registers 0 .. registerCount - 1 make up the block.
     int registerCount = 0;
@@ -87,6 +89,8 @@ public:
     bool isActive() const { return m_runMode != NoRun; }
     int writePos() const { return m_writePos; }
     int readCounter() const { return m_readCounter; }
+    // The controller of the run that is active or was last started.
+    int runAddress() const { return m_runAddress; }
     std::chrono::milliseconds tick() const { return m_setup.tick; }
     const QTimer &Timer1() const { return m_timer1; }
     const QTimer &Timer2() const { return m_timer2; }
@@ -131,5 +135,6 @@ private:
     int m_runMode = NoRun;
     int m_writePos = 0;
     int m_readCounter = 0;
+    int m_runAddress = 0;
     QString m_status;
 };

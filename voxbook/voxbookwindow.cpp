@@ -197,10 +197,14 @@ void VoxbookWindow::Combo_d_Click(int k)
 void VoxbookWindow::Command1_Click()
 {
     const QString error = ScenarioFile::Load(m_image, m_options.filePath);
-    const QString name = QFileInfo(m_options.filePath).fileName();
-    setStatus(error.isEmpty() ? VoxText::FileLoaded(name) : VoxText::FileNotLoaded(error));
-    if (error.isEmpty())
-        Combo_adr_Click();
+    if (!error.isEmpty()) {
+        setStatus(VoxText::FileNotLoaded(error));
+        return;
+    }
+    // Refreshed first: a number field that holds no offered scenario says so,
+    // and that must not hide that the file was read.
+    Combo_adr_Click();
+    setStatus(VoxText::FileLoaded(QFileInfo(m_options.filePath).fileName()));
 }
 
 void VoxbookWindow::Command2_Click()

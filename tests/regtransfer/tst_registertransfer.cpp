@@ -18,6 +18,7 @@ struct Rig
 {
     FakeBusPort port;
     SerialLink link{&port};
+    int address = 0x9C; // what the tool has selected
     std::array<Row, 24> image{};
     int refreshes = 0;
     RegisterTransfer engine;
@@ -25,7 +26,7 @@ struct Rig
     explicit Rig(std::chrono::milliseconds tick = 1h) : engine(&link, &port, setup(tick)) {}
     RegisterTransferSetup setup(std::chrono::milliseconds tick)
     {
-        return {[] { return 0x9C; },
+        return {[this] { return address; },
                 24,
                 [this](int reg, int k) { return image[size_t(reg)][size_t(k)]; },
                 [this](int reg, const Row &bytes) { image[size_t(reg)] = bytes; },
@@ -73,6 +74,7 @@ void TestRegisterTransfer::writeRun()
     rig.engine.Timer1_Timer();
     QCOMPARE(rig.takeWritten(), frame);
     QCOMPARE(rig.engine.status(), u"Статус: out--1"_s);
+    rig.address = 0x80; // another controller selected: the run keeps its own
     for (int tick = 2; tick <= 24; ++tick)
         rig.engine.Timer1_Timer();
     const QByteArray wire = rig.takeWritten();
@@ -144,7 +146,9 @@ void TestRegisterTransfer::replyJudged()
     Rig rig;
     rig.image[0] = {9, 9, 9, 9, 9, 9, 9, 9};
     QVERIFY(rig.engine.startReadRun());
+    rig.address = 0x80;        // the run keeps the controller it started with
     rig.engine.Timer2_Timer(); // c = 0: requests register 0
+    QCOMPARE(rig.takeWritten(), Hex("F0 9C 07 00 A3"));
     for (const QByteArray &bytes : events)
         rig.port.arrive(bytes);
     rig.engine.Timer2_Timer(); // c = 1: judges the reply

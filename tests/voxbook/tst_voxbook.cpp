@@ -206,7 +206,7 @@ void TestVoxbook::scenarioTestRefusals()
 {
     FakeBusPort port;
     SerialLink link(&port);
-    RegisterTransfer engine(&link, &port, {{}, 24, {}, {}, {}, {}, 1h});
+    RegisterTransfer engine(&link, &port, {[] { return 0x9C; }, 24, {}, {}, {}, {}, 1h});
     ScenarioTest test(&link, &engine);
     QSignalSpy status(&test, &ScenarioTest::statusChanged);
 
