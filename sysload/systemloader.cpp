@@ -124,13 +124,16 @@ QString SystemLoader::SaveWithRetry()
 bool SystemLoader::ReadController(int address, int count, int slot)
 {
     bool carryOn = true;
-    for (int n = 0; n < count && carryOn; ++n) {
+    for (int n = 0; n < count; ++n) {
         // Read register: F0, address, 07, n, checksum; nothing in it is stuffed.
-        const std::optional<QByteArray> request =
-            FrameBuilder(RequestStart, address, ReadRegisterBlock).raw(n).finish();
-        if (!request || Exchange(*request) != Exchanged::Judge) {
+        // The address comes from the controller table, so the frame is always whole.
+        const QByteArray request = FrameBuilder(RequestStart, address, ReadRegisterBlock)
+                                       .raw(n)
+                                       .finish()
+                                       .value_or(QByteArray());
+        if (Exchange(request) != Exchanged::Judge) {
             carryOn = false;
-            continue;
+            break;
         }
         const std::optional<RegisterValues> values = JudgeRegisterReply(address, n);
         if (values)
