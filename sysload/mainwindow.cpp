@@ -22,7 +22,7 @@ QString ImagePath(const SysloadOptions &options)
 } // namespace
 
 MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
-    : QWidget(parent), m_options(options), m_link(&m_port),
+    : QWidget(parent), m_options(options), m_port(this), m_link(&m_port),
       m_clock(options.waitUnit, QStringLiteral("Timer1")),
       m_loader(m_link, m_clock, m_image, ImagePath(options))
 {
@@ -116,7 +116,10 @@ void MainWindow::LoadImageFile()
     const QString reason = ::LoadImageFile(m_image, ImagePath(m_options));
     if (!reason.isEmpty()) {
         // What was read before the failure stays in the image; nothing is ticked.
-        setStatus(reason);
+        // A port that would not open stays named above the file's reason: on a
+        // first start both are often missing, and the port is what to fix first.
+        const bool portFailed = !m_port.isOpen() && !m_port.errorText().isEmpty();
+        setStatus(portFailed ? m_port.errorText() + QLatin1Char('\n') + reason : reason);
         QMessageBox box(QMessageBox::Warning, SysloadText::ProgramTitle(),
                         SysloadText::MissingFile(), QMessageBox::Ok, this);
         showMessage(box);

@@ -63,7 +63,7 @@ private:
     int showMessage(QMessageBox &box);
 
     SysloadOptions m_options;
-    SerialBusPort m_port;
+    SerialBusPort m_port; // a child of the window, so that it is found by its name
     SerialLink m_link;
     WaitClock m_clock;
     SystemImage m_image;
