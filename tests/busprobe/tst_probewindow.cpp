@@ -1,43 +1,73 @@
-// The tester's window driven by objectName on a port the test plays by hand.
+// The tester's window driven by objectName: on a port the test plays by hand,
+// and on its own port, a real pseudo-terminal, against the simulated network.
+#include "busport.h"
 #include "fakebusport.h"
-#include "probetexts.h"
 #include "probewindow.h"
 
+#include "simharness.h"
 #include "testbytes.h"
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
 using namespace std::chrono_literals;
+using bussim::Fault;
+Q_DECLARE_METATYPE(Fault)
 
 namespace {
 
-// A port whose controller answers every request with the bytes of `reply`
-// while the tester waits.
-class AnsweringPort : public FakeBusPort
+const QString Ok = u"Статус:  ОК"_qs, NoReply = u"Статус:  нет ответа"_qs;
+const QString Cleared = u"Статус:"_qs + QString(66, u' ');
+// The byte fields in the order a send reads them.
+const QStringList FieldNames{u"adrd"_qs, u"d0"_qs, u"d1"_qs, u"d2"_qs,   u"d3"_qs,  u"d4"_qs,
+                             u"d5"_qs,   u"d6"_qs, u"d7"_qs, u"zona"_qs, u"stat"_qs};
+
+// Answers every request with `reply` while the tester waits.
+struct AnsweringPort : FakeBusPort
 {
-public:
     QByteArray reply;
-    int requests = 0;
     bool write(const QByteArray &bytes) override
     {
-        ++requests;
-        if (!reply.isEmpty())
-            QTimer::singleShot(0, this, [this] { arrive(reply); });
+        QTimer::singleShot(0, this, [this] { arrive(reply); });
         return FakeBusPort::write(bytes);
     }
 };
 
-ProbeOptions Options(BusPort *port)
+// A short wait on a fake port, the production one on the window's own port.
+// The clock stands at 21:07:45 on a Sunday and moves a second at each reading.
+ProbeOptions Options(BusPort *port = nullptr)
 {
-    ProbeOptions options;
-    options.port = port;
-    options.waitUnit = 20ms;
-    options.refreshDelay = 40ms;
+    ProbeOptions options{port, port ? 20ms : ProbeExchange::DefaultWaitUnit};
+    options.clock = [second = 45]() mutable {
+        return QDateTime(QDate(2024, 3, 3), QTime(21, 7, second++));
+    };
     return options;
 }
+
+struct Probe : ProbeWindow
+{
+    using ProbeWindow::ProbeWindow;
+    QComboBox *combo(const QString &name) { return findChild<QComboBox *>(u"Combo_"_qs + name); }
+    QString status() { return findChild<QLabel *>(u"Label_s"_qs)->text(); }
+    // Puts each text into the list named before it: picked, or typed before a press.
+    void pick(const QStringList &texts, bool typed = false)
+    {
+        for (qsizetype i = 0; i + 1 < texts.size(); i += 2) {
+            combo(texts[i])->setEditText(texts[i + 1]);
+            if (!typed)
+                emit combo(texts[i])->activated(0);
+        }
+    }
+    QString fields(bool enabled = false) // the texts, or a 1 for each enabled field
+    {
+        QStringList shown;
+        for (const QString &name : FieldNames)
+            shown << (enabled ? QString::number(combo(name)->isEnabled())
+                              : combo(name)->currentText());
+        return shown.join(enabled ? u""_qs : u" "_qs);
+    }
+};
 
 } // namespace
 
@@ -45,273 +75,221 @@ class TestProbeWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void startsAsDrawn();
-    void syncPickKeepsSyncAddress();
-    void sentFieldMustHoldAByte_data();
-    void sentFieldMustHoldAByte();
-    void busyBusIsCapped();
-    void secondPressDuringWaitIsIgnored();
-    void closingDuringWaitEndsCleanly();
-    void closedPortIsReported();
-    void refreshRewritesEveryField();
+    // The lists in their order; a controller's address comes only from an
+    // exact match, alphabet and case included.
+    void lists()
+    {
+        QStringList addressed;
+        for (const QString &text :
+             ControllerTexts() + QStringList{u"плата 9"_qs, u"говорилка 9C"_qs, u"Клавиши 90"_qs})
+            addressed << text + u'=' + QString::number(ControllerAddress(text), 16);
+        QCOMPARE(addressed,
+                 (QStringList{u"плата 0=0"_qs, u"плата 1=1"_qs, u"плата 2=2"_qs, u"плата 3=3"_qs,
+                              u"плата 4=4"_qs, u"плата 5=5"_qs, u"плата 6=6"_qs, u"плата 7=7"_qs,
+                              u"индикатор 80=80"_qs, u"индикатор 81=81"_qs, u"индикатор 82=82"_qs,
+                              u"индикатор 83=83"_qs, u"клавиши 90=90"_qs, u"синхронизатор 98=98"_qs,
+                              u"говорилка 9\u0421=9c"_qs, u"телефон 9D=9d"_qs, u"плата 9=0"_qs,
+                              u"говорилка 9C=0"_qs, u"Клавиши 90=0"_qs}));
+        QCOMPARE(
+            CommandTexts(),
+            (QStringList{u"опрос наличия"_qs, u"читать 1 яч памяти"_qs, u"запись 1 яч памяти"_qs,
+                         u"читать 8 яч памяти"_qs, u"запись 8 яч памяти"_qs,
+                         u"читать 8 яч регист"_qs, u"запись 8 яч регист"_qs, u"дополнительная"_qs,
+                         u"действие"_qs, u"запись 1 яч регистра"_qs, u"синхронизация полная"_qs,
+                         u"синхрон. стат. и зоны"_qs}));
+    }
 
-private:
-    template <typename T> static T *Find(ProbeWindow &window, const char *name)
+    void picks_data()
     {
-        auto *widget = window.findChild<T *>(QString::fromLatin1(name));
-        Q_ASSERT(widget);
-        return widget;
+        QTest::addColumn<QStringList>("picked");
+        QTest::addColumn<bool>("press");
+        QTest::addColumn<QString>("state"); // address command enabled|caption under the data row
+        const QString none(53, u' '), data = u"данные"_qs + QString(39, u' ');
+        const QString action = u"------действие----------"_qs + QString(21, u' ');
+        const auto command = [](const QString &text, const QString &state) {
+            QTest::newRow(text.toUtf8().constData())
+                << QStringList{u"adr"_qs, u"плата 5"_qs, u"koman"_qs, text} << false << state;
+        };
+        command(u"опрос наличия"_qs, u"05 01 00000000000|"_qs + none);
+        command(u"читать 1 яч памяти "_qs, u"05 01 00000000000|"_qs + none);
+        command(u"читать 1 яч памяти"_qs, u"05 04 10000000000|"_qs + data);
+        command(u"запись 1 яч памяти"_qs, u"05 02 11000000000|"_qs + data);
+        command(u"читать 8 яч памяти"_qs, u"05 03 10000000000|"_qs + none);
+        command(u"запись 8 яч памяти"_qs, u"05 06 11111111100|"_qs + none);
+        command(u"читать 8 яч регист"_qs, u"05 07 10000000000|"_qs + none);
+        command(u"запись 8 яч регист"_qs, u"05 08 11111111100|"_qs + none);
+        command(u"дополнительная"_qs,
+                u"05 09 01100000000|команда    данные"_qs + QString(21, u' '));
+        command(u"действие"_qs, u"05 0a 01100000000|"_qs + action);
+        command(u"запись 1 яч регистра"_qs,
+                u"05 0b 01110000000| адрес        номер         данные "_qs);
+        command(u"синхронизация полная"_qs, u"10 06 00000000011|"_qs + none);
+        command(u"синхрон. стат. и зоны"_qs, u"10 02 00000000011|"_qs);
+        // After a synchronisation a one-cell command stays at 10 and keeps the
+        // caption, until a controller is picked or a press reads the list again.
+        const QStringList toSync{
+            u"adr"_qs,   u"говорилка 9С"_qs,          u"koman"_qs, u"действие"_qs,
+            u"koman"_qs, u"синхрон. стат. и зоны"_qs, u"koman"_qs, u"запись 1 яч памяти"_qs};
+        QTest::newRow("one-cell write after a synchronisation")
+            << toSync << false << u"10 02 11000000000|"_qs + action;
+        QTest::newRow("and a press") << toSync << true << u"9c 02 11000000000|"_qs + data;
+        QTest::newRow("controller picked after a synchronisation")
+            << QStringList{u"koman"_qs, u"синхронизация полная"_qs, u"adr"_qs, u"плата 3"_qs}
+            << false << u"03 06 00000000011|"_qs + none;
     }
-    static void Pick(ProbeWindow &window, const char *list, const QString &text)
+
+    void picks()
     {
-        auto *combo = Find<QComboBox>(window, list);
-        const int index = combo->findText(text);
-        QVERIFY(index >= 0);
-        combo->setCurrentIndex(index);
-        emit combo->activated(index);
+        QFETCH(QStringList, picked);
+        QFETCH(bool, press);
+        QFETCH(QString, state);
+        FakeBusPort port;
+        Probe window(Options(&port));
+        window.pick(picked);
+        if (press)
+            window.Command1_Click();
+        QCOMPARE(u"%1 %2 %3|%4"_qs.arg(window.targetAddress(), 2, 16, QChar(u'0'))
+                     .arg(window.commandCode(), 2, 16, QChar(u'0'))
+                     .arg(window.fields(true), window.findChild<QLabel *>(u"Label_d"_qs)->text()),
+                 state);
     }
-    static QString Text(ProbeWindow &window, const char *name)
+
+    void exchanges_data()
     {
-        if (auto *label = window.findChild<QLabel *>(QString::fromLatin1(name)))
-            return label->text();
-        return Find<QComboBox>(window, name)->currentText();
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<Fault>("fault");      // spoils the first reply of board 02
+        QTest::addColumn<QByteArray>("reply"); // of a played port, to every request
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("fields"); // after the refresh, when one is due
+        using K = Fault::Kind;
+        const QStringList read8{u"adr"_qs,  u"плата 2"_qs, u"koman"_qs, u"читать 8 яч памяти"_qs,
+                                u"adrd"_qs, u"40"_qs};
+        const QByteArray request = Hex("F0 02 03 40 45"), none;
+        const QString read = u"40 1 2 3 4 5 6 7 8 0 0"_qs, unread = u"40 0 0 0 0 0 0 0 0 0 0"_qs;
+        QTest::newRow("stuffed write")
+            << QStringList{u"adr"_qs,  u"плата 3"_qs, u"koman"_qs, u"запись 1 яч памяти"_qs,
+                           u"adrd"_qs, u"10"_qs,      u"d0"_qs,    u"F0"_qs}
+            << Fault{} << none << Hex("F0 03 02 10 F0 11 16") << Ok
+            << u"10 F0 0 0 0 0 0 0 0 0 0"_qs;
+        QTest::newRow("full synchronisation, which nobody answers")
+            << QStringList{u"koman"_qs, u"синхронизация полная"_qs,
+                           u"zona"_qs,  u"02"_qs,
+                           u"stat"_qs,  u"01"_qs}
+            << Fault{} << none << Hex("F0 10 06 FF 06 21 07 45 01 02 00 00 8B") << NoReply
+            << u"0 0 0 0 0 0 0 0 0 2 1"_qs;
+        QTest::newRow("foreign traffic, then a good reply")
+            << read8 << Fault{K::Foreign} << none << request + request << Ok << read;
+        QTest::newRow("silence") << read8 << Fault{K::Silent} << none << request << NoReply
+                                 << unread;
+        QTest::newRow("wrong checksum") << read8 << Fault{K::BadChecksum} << none << request
+                                        << u"Статус: контрольная сумма не совпала "_qs << unread;
+        QTest::newRow("reply from another address")
+            << read8 << Fault{K::OtherAddress} << none << request << NoReply << unread;
+        QTest::newRow("unknown reply code") << read8 << Fault{K::ReplyCode, 0x06} << none << request
+                                            << u"Статус: неизвестная ответная команда"_qs << unread;
+        QTest::newRow("sent data byte empty")
+            << QStringList{u"koman"_qs, u"запись 1 яч памяти"_qs, u"d0"_qs, QString()} << Fault{}
+            << none << none << u"Статус: поле «данные 0» пусто"_qs
+            << u"00  00 00 00 00 00 00 00 00 00"_qs;
+        QTest::newRow("sent status out of range")
+            << QStringList{u"koman"_qs, u"синхрон. стат. и зоны"_qs, u"stat"_qs, u"zz"_qs}
+            << Fault{} << none << none << u"Статус: в поле «статус» не байт 00..FF"_qs
+            << u"00 00 00 00 00 00 00 00 00 00 zz"_qs;
+        QTest::newRow("presence poll; fields it does not send never block") // "zz" reads 473 hex
+            << QStringList{u"d5"_qs, u"zz"_qs, u"d6"_qs, QString()} << Fault{} << none
+            << Hex("F0 00 01 01") << Ok << u"0 0 0 0 0 0 473 0 0 0 0"_qs;
+        // Each repetition of a full synchronisation reads the clock afresh.
+        QTest::newRow("foreign traffic at every attempt")
+            << QStringList{u"koman"_qs, u"синхронизация полная"_qs} << Fault{} << Hex("55 AA 55")
+            << Hex("F0 10 06 FF 06 21 07 45 00 00 00 00 88 F0 10 06 FF 06 21 07 46 00 00 00 00 89"
+                   "F0 10 06 FF 06 21 07 47 00 00 00 00 8A")
+            << u"Статус: шина занята другим обменом"_qs << u"0 0 0 0 0 0 0 0 0 0 0"_qs;
+        QTest::newRow("a reply from 10 keeps zone and status")
+            << QStringList{u"koman"_qs, u"синхрон. стат. и зоны"_qs,
+                           u"adrd"_qs,  u"401"_qs,
+                           u"zona"_qs,  u"0A"_qs,
+                           u"stat"_qs,  u"FF0"_qs}
+            << Fault{} << Hex("F8 10 01 11") << Hex("F0 10 02 0A FF 1B") << Ok
+            << u"40 0 0 0 0 0 0 0 0 A FF"_qs;
+    }
+
+    // One exchange on the simulated bus through the window's own port, or on a
+    // played port. Two seconds later the status line is cleared and all eleven
+    // fields are rewritten without leading zeros.
+    void exchanges()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(Fault, fault);
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, wire);
+        QFETCH(QString, status);
+        QFETCH(QString, fields);
+        SimHarness sim;
+        QVERIFY2(sim.ok(), qPrintable(sim.error()));
+        for (int k = 0; k < 8; ++k)
+            sim.network().memory(0x02)[static_cast<std::size_t>(0x40 + k)] = quint8(k + 1);
+        fault.count = 1;
+        sim.setFault(0x02, fault);
+        qputenv(SerialBusPort::DeviceVariable, sim.device().toLocal8Bit());
+        AnsweringPort port;
+        port.reply = reply;
+        ProbeOptions options = Options(reply.isEmpty() ? nullptr : &port);
+        options.attemptLimit = 3;
+        Probe window(options);
+        auto *timer1 = window.findChild<QTimer *>(u"Timer1"_qs);
+        QCOMPARE(timer1->interval(), 2000);
+        window.pick(typed, true);
+        window.Command1_Click();
+        QCOMPARE(reply.isEmpty() ? sim.requests().join() : port.written, wire);
+        QCOMPARE(window.status(), status);
+        if (timer1->isActive()) {
+            window.combo(u"d0"_qs)->setEditText(u"77"_qs); // typed before the refresh: overwritten
+            timer1->setInterval(1);
+            QTRY_COMPARE(window.status(), Cleared);
+        }
+        QCOMPARE(window.fields(), fields);
+    }
+
+    // A press during the wait is ignored; closing the window ends the wait
+    // without a verdict and refuses later presses; so does destroying it.
+    void pressAndCloseDuringWait()
+    {
+        FakeBusPort port;
+        {
+            Probe window(Options(&port));
+            window.show();
+            auto *button = window.findChild<QPushButton *>(u"Command1"_qs);
+            QTimer::singleShot(5ms, button, &QPushButton::click);
+            QTimer::singleShot(10ms, &window, &QWidget::close);
+            button->click();
+            QCOMPARE(window.status(), u"Статус:"_qs);
+            window.Command1_Click();
+            QCOMPARE(port.written, Hex("F0 00 01 01"));
+        }
+        auto *window = new Probe(Options(&port));
+        QTimer::singleShot(5ms, window, [window] { delete window; });
+        window->Command1_Click();
+        QCOMPARE(port.written, Hex("F0 00 01 01 F0 00 01 01"));
+    }
+
+    // Said at the start and at every press; nothing is clipped meanwhile.
+    void ownPortNotOpen()
+    {
+        qputenv(SerialBusPort::DeviceVariable, "/dev/umd-no-such-port");
+        Probe window(Options());
+        window.show();
+        const QString notOpen = u"Статус: Порт /dev/umd-no-such-port не открыт"_qs;
+        QVERIFY2(window.status().startsWith(notOpen), qPrintable(window.status()));
+        window.findChild<QLabel *>(u"Label_s"_qs)->clear();
+        window.Command1_Click();
+        QVERIFY2(window.status().startsWith(notOpen), qPrintable(window.status()));
+        for (QLabel *label : window.findChildren<QLabel *>())
+            QVERIFY2(label->wordWrap() || label->fontMetrics().horizontalAdvance(
+                                              label->text().trimmed()) <= label->width(),
+                     qPrintable(label->objectName()));
     }
 };
-
-void TestProbeWindow::startsAsDrawn()
-{
-    FakeBusPort port;
-    ProbeWindow window(Options(&port));
-    window.show();
-    const QString shot = QDir::temp().filePath(QStringLiteral("busprobe-window.png"));
-    QVERIFY(window.grab().save(shot));
-    QCOMPARE(window.objectName(), u"Form1"_qs);
-    QCOMPARE(window.windowTitle(), ProbeTexts::WindowTitle);
-    const auto Entries = [&window](const char *name) {
-        auto *combo = Find<QComboBox>(window, name);
-        QStringList texts;
-        for (int i = 0; i < combo->count(); ++i)
-            texts.append(combo->itemText(i));
-        return texts;
-    };
-    // The announcer's entry ends in a Cyrillic Es, the telephone's in a Latin D.
-    QCOMPARE(
-        Entries("Combo_adr"),
-        (QStringList{u"плата 0"_qs, u"плата 1"_qs, u"плата 2"_qs, u"плата 3"_qs, u"плата 4"_qs,
-                     u"плата 5"_qs, u"плата 6"_qs, u"плата 7"_qs, u"индикатор 80"_qs,
-                     u"индикатор 81"_qs, u"индикатор 82"_qs, u"индикатор 83"_qs, u"клавиши 90"_qs,
-                     u"синхронизатор 98"_qs, u"говорилка 9\u0421"_qs, u"телефон 9D"_qs}));
-    QCOMPARE(Entries("Combo_koman"),
-             (QStringList{u"опрос наличия"_qs, u"читать 1 яч памяти"_qs, u"запись 1 яч памяти"_qs,
-                          u"читать 8 яч памяти"_qs, u"запись 8 яч памяти"_qs,
-                          u"читать 8 яч регист"_qs, u"запись 8 яч регист"_qs, u"дополнительная"_qs,
-                          u"действие"_qs, u"запись 1 яч регистра"_qs, u"синхронизация полная"_qs,
-                          u"синхрон. стат. и зоны"_qs}));
-    QCOMPARE(Text(window, "Combo_adr"), u"плата 0"_qs);
-    QCOMPARE(Text(window, "Combo_koman"), u"опрос наличия"_qs);
-    for (const char *name : {"Combo_adrd", "Combo_d0", "Combo_d7", "Combo_zona", "Combo_stat"}) {
-        auto *combo = Find<QComboBox>(window, name);
-        QVERIFY2(!combo->isEnabled() && combo->isEditable(), name);
-        QCOMPARE(combo->currentText(), u"00"_qs);
-        QCOMPARE(combo->count(), 256);
-        QCOMPARE(combo->itemText(255), u"FF"_qs);
-    }
-    QCOMPARE(Text(window, "Label_d"), QString());
-    QCOMPARE(Text(window, "Label_s"), u"Статус:"_qs);
-    QCOMPARE(Find<QPushButton>(window, "Command1")->text(), u"Подать команду"_qs);
-
-    // Every label must show its whole text in the room it is given.
-    for (QLabel *label : window.findChildren<QLabel *>()) {
-        if (label->wordWrap() || label->text().trimmed().isEmpty())
-            continue;
-        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text().trimmed()) <= label->width(),
-                 qPrintable(label->objectName()));
-    }
-}
-
-void TestProbeWindow::syncPickKeepsSyncAddress()
-{
-    AnsweringPort port;
-    ProbeWindow window(Options(&port));
-    Pick(window, "Combo_adr", u"говорилка 9С"_qs);
-    QCOMPARE(window.targetAddress(), 0x9C);
-    Pick(window, "Combo_koman", u"действие"_qs);
-    QCOMPARE(window.commandCode(), 0x0A);
-    QVERIFY(!Find<QComboBox>(window, "Combo_adrd")->isEnabled());
-    QVERIFY(Find<QComboBox>(window, "Combo_d1")->isEnabled());
-    QVERIFY(!Find<QComboBox>(window, "Combo_d2")->isEnabled());
-    const QString actionCaption = Text(window, "Label_d");
-    QCOMPARE(actionCaption, u"------действие----------"_qs + QString(21, u' '));
-
-    Pick(window, "Combo_koman", u"синхрон. стат. и зоны"_qs);
-    QCOMPARE(window.targetAddress(), SyncAddress);
-    QCOMPARE(Text(window, "Label_d"), actionCaption);
-    QVERIFY(Find<QComboBox>(window, "Combo_stat")->isEnabled());
-
-    // No controller pick since: the one-cell write still aims at 10 and
-    // leaves the caption alone, until the send takes the controller list again.
-    Pick(window, "Combo_koman", u"запись 1 яч памяти"_qs);
-    QCOMPARE(window.targetAddress(), SyncAddress);
-    QCOMPARE(window.commandCode(), 0x02);
-    QCOMPARE(Text(window, "Label_d"), actionCaption);
-    window.Command1_Click();
-    QVERIFY(port.written.startsWith(Hex("F0 9C 02")));
-    QCOMPARE(Text(window, "Label_d"), u"данные"_qs + QString(39, u' '));
-
-    Pick(window, "Combo_koman", u"синхронизация полная"_qs);
-    QCOMPARE(Text(window, "Label_d"), QString(53, u' '));
-    Pick(window, "Combo_adr", u"плата 3"_qs);
-    QCOMPARE(window.targetAddress(), 0x03);
-}
-
-void TestProbeWindow::sentFieldMustHoldAByte_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("status"); // empty: the request goes out
-
-    QTest::newRow("empty data byte of a cell write")
-        << u"запись 1 яч памяти"_qs << u"Combo_d0"_qs << QString()
-        << u"Статус: поле «данные 0» пусто"_qs;
-    QTest::newRow("status of a synchronisation")
-        << u"синхрон. стат. и зоны"_qs << u"Combo_stat"_qs << u"zz"_qs
-        << u"Статус: в поле «статус» не байт 00..FF"_qs;
-    QTest::newRow("a field the command does not send")
-        << u"опрос наличия"_qs << u"Combo_d5"_qs << QString() << QString();
-}
-
-void TestProbeWindow::sentFieldMustHoldAByte()
-{
-    QFETCH(QString, command);
-    QFETCH(QString, field);
-    QFETCH(QString, text);
-    QFETCH(QString, status);
-    FakeBusPort port;
-    ProbeWindow window(Options(&port));
-    Find<QComboBox>(window, "Combo_koman")->setEditText(command);
-    window.findChild<QComboBox *>(field)->setEditText(text);
-    window.Command1_Click();
-    if (status.isEmpty()) {
-        QVERIFY(!port.written.isEmpty());
-        QCOMPARE(Text(window, "Label_s"), u"Статус:  нет ответа"_qs);
-    } else {
-        QCOMPARE(port.written, QByteArray());
-        QCOMPARE(Text(window, "Label_s"), status);
-        QCOMPARE(window.findChild<QComboBox *>(field)->currentText(), text); // left to correct
-    }
-}
-
-void TestProbeWindow::busyBusIsCapped()
-{
-    AnsweringPort port;
-    port.reply = Hex("55 AA 55");
-    ProbeOptions options = Options(&port);
-    options.attemptLimit = 3;
-    // Each repetition of a full synchronisation reads the clock afresh.
-    int second = 45;
-    options.clock = [&second] {
-        return QDateTime(QDate(2024, 3, 3), QTime(21, 7, second++));
-    };
-    ProbeWindow window(options);
-    QStringList interim;
-    connect(&window.exchange(), &ProbeExchange::statusChanged, this,
-            [&](const QString &text) { interim.append(text); });
-    Find<QComboBox>(window, "Combo_koman")->setEditText(u"синхронизация полная"_qs);
-    window.Command1_Click();
-    QCOMPARE(port.requests, 3);
-    QCOMPARE(port.written, Hex("F0 10 06 FF 06 21 07 45 00 00 00 00 88"
-                               "F0 10 06 FF 06 21 07 46 00 00 00 00 89"
-                               "F0 10 06 FF 06 21 07 47 00 00 00 00 8A"));
-    QCOMPARE(interim, QStringList(2, u"Статус: запрос другой платке"_qs));
-    QCOMPARE(Text(window, "Label_s"), u"Статус: шина занята другим обменом"_qs);
-}
-
-void TestProbeWindow::secondPressDuringWaitIsIgnored()
-{
-    AnsweringPort port;
-    ProbeWindow window(Options(&port));
-    auto *button = Find<QPushButton>(window, "Command1");
-    QTimer::singleShot(5ms, button, &QPushButton::click);
-    button->click();
-    QCOMPARE(port.requests, 1);
-}
-
-void TestProbeWindow::closingDuringWaitEndsCleanly()
-{
-    AnsweringPort port;
-    {
-        ProbeWindow window(Options(&port));
-        window.show();
-        QTimer::singleShot(5ms, &window, &QWidget::close);
-        window.Command1_Click();
-        QCOMPARE(Text(window, "Label_s"), u"Статус:"_qs); // no verdict after the close
-        window.Command1_Click();                          // nothing runs any more
-        QCOMPARE(port.requests, 1);
-    }
-    // The window destroyed from inside its own wait.
-    auto *window = new ProbeWindow(Options(&port));
-    QTimer::singleShot(5ms, window, [window] { delete window; });
-    window->Command1_Click();
-    QCOMPARE(port.requests, 2);
-}
-
-void TestProbeWindow::closedPortIsReported()
-{
-    FakeBusPort port;
-    port.open = false;
-    ProbeWindow window(Options(&port));
-    window.Command1_Click();
-    QCOMPARE(Text(window, "Label_s"), u"Статус: Порт fake не открыт"_qs);
-
-    qputenv(SerialBusPort::DeviceVariable, "/dev/umd-no-such-port");
-    ProbeWindow own;
-    QVERIFY(Text(own, "Label_s").startsWith(u"Статус: Порт /dev/umd-no-such-port не открыт"_qs));
-    own.Command1_Click();
-    QVERIFY(Text(own, "Label_s").startsWith(u"Статус: Порт /dev/umd-no-such-port не открыт"_qs));
-}
-
-// Two seconds after an exchange the status line is cleared and all eleven
-// fields show their values without leading zeros, the data row first.
-void TestProbeWindow::refreshRewritesEveryField()
-{
-    AnsweringPort port;
-    port.reply = Hex("F8 02 03 40 01 02 03 04 05 06 07 08 69");
-    ProbeOptions options = Options(&port);
-    options.refreshDelay = ProbeOptions().refreshDelay;
-    ProbeWindow window(options);
-    auto *timer1 = window.findChild<QTimer *>(u"Timer1"_qs);
-    QVERIFY(timer1 != nullptr);
-    QVERIFY(!timer1->isActive());
-    QCOMPARE(timer1->interval(), 2000);
-
-    Find<QComboBox>(window, "Combo_adr")->setEditText(u"плата 2"_qs);
-    Find<QComboBox>(window, "Combo_koman")->setEditText(u"читать 8 яч памяти"_qs);
-    Find<QComboBox>(window, "Combo_adrd")->setEditText(u"401"_qs); // a third digit is ignored
-    Find<QComboBox>(window, "Combo_zona")->setEditText(u"0A"_qs);  // not sent, still rewritten
-    Find<QComboBox>(window, "Combo_stat")->setEditText(u"FF0"_qs);
-    window.Command1_Click();
-    QCOMPARE(port.written, Hex("F0 02 03 40 45"));
-    QCOMPARE(Text(window, "Label_s"), u"Статус:  ОК"_qs);
-    QVERIFY(timer1->isActive());
-
-    QStringList rewritten;
-    for (QComboBox *combo : window.findChildren<QComboBox *>()) {
-        connect(combo, &QComboBox::editTextChanged, this,
-                [&rewritten, combo] { rewritten.append(combo->objectName()); });
-    }
-    timer1->setInterval(1); // the two seconds, shortened
-    QTRY_COMPARE(Text(window, "Label_s"), u"Статус:"_qs + QString(66, u' '));
-    QCOMPARE(rewritten, (QStringList{u"Combo_d0"_qs, u"Combo_d1"_qs, u"Combo_d2"_qs, u"Combo_d3"_qs,
-                                     u"Combo_d4"_qs, u"Combo_d5"_qs, u"Combo_d6"_qs, u"Combo_d7"_qs,
-                                     u"Combo_adrd"_qs, u"Combo_zona"_qs, u"Combo_stat"_qs}));
-    QStringList shown;
-    for (const QString &name : rewritten)
-        shown.append(window.findChild<QComboBox *>(name)->currentText());
-    QCOMPARE(shown, (QStringList{u"1"_qs, u"2"_qs, u"3"_qs, u"4"_qs, u"5"_qs, u"6"_qs, u"7"_qs,
-                                 u"8"_qs, u"40"_qs, u"A"_qs, u"FF"_qs}));
-    QVERIFY(!timer1->isActive());
-}
 
 QTEST_MAIN(TestProbeWindow)
 #include "tst_probewindow.moc"
