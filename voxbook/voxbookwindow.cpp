@@ -45,7 +45,7 @@ VoxbookWindow::VoxbookWindow(BusPort *port, VoxbookOptions options, QWidget *par
 {
     buildControls();
     connect(&m_engine, &RegisterTransfer::statusChanged, this, &VoxbookWindow::setStatus);
-    connect(&m_test, &ScenarioTest::statusChanged, this, &VoxbookWindow::setStatus);
+    connect(&m_test, &ScenarioPlay::statusChanged, this, &VoxbookWindow::setStatus);
     Form_Load();
 }
 

@@ -3,7 +3,7 @@
 #include "announcerimage.h"
 #include "registertransfer.h"
 #include "scenariofile.h"
-#include "scenariotest.h"
+#include "scenarioplay.h"
 #include "seriallink.h"
 
 #include <QWidget>
@@ -19,7 +19,7 @@ class QPushButton;
 struct VoxbookOptions
 {
     std::chrono::milliseconds tick{250};
-    std::chrono::milliseconds pollInterval = ScenarioTest::DefaultPollInterval;
+    std::chrono::milliseconds pollInterval = ScenarioPlay::DefaultPollInterval;
     QString filePath = ScenarioFile::DefaultPath();
 };
 
@@ -66,7 +66,7 @@ private:
     AnnouncerImage m_image;
     ScenarioEditor m_editor{m_image};
     RegisterTransfer m_engine;
-    ScenarioTest m_test;
+    ScenarioPlay m_test;
 
     QComboBox *m_number = nullptr;
     std::array<QComboBox *, AnnouncerImage::Slots> m_phrases{};

@@ -1,17 +1,15 @@
-// voxbook's model: the vocabulary, where each scenario lives, the file and
-// the scenario test on the wire.
-#include "announcerimage.h"
+// voxbook: the vocabulary and where each scenario lives, then the window
+// driven by its control names against a fake port.
 #include "fakebusport.h"
 #include "phrasebook.h"
-#include "registertransfer.h"
-#include "scenariofile.h"
-#include "scenariotest.h"
-#include "seriallink.h"
+#include "voxbookwindow.h"
 
 #include "testbytes.h"
-#include <QSet>
-#include <QSignalSpy>
-#include <QStringEncoder>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,115 +21,136 @@ class TestVoxbook : public QObject
 {
     Q_OBJECT
 private slots:
-    void vocabulary();
-    void scenarioNumbers_data();
-    void scenarioNumbers();
-    void fileRoundTrip();
+    void init()
+    {
+        QFile::remove(m_path);
+        m_port.written.clear();
+        m_window = std::make_unique<VoxbookWindow>(&m_port, VoxbookOptions{7ms, 3ms, m_path});
+    }
+    void vocabularyAndPlaces();
+    void editing();
+    void file();
     void badFileLeavesImage_data();
     void badFileLeavesImage();
-    void scenarioTest_data();
-    void scenarioTest();
-    void scenarioTestRefusals();
+    void play_data();
+    void play();
+    void refusals_data();
+    void refusals();
+
+private:
+    template <typename T> T *find(const QString &name) { return m_window->findChild<T *>(name); }
+    QString status() { return find<QLabel>(u"Label_s"_s)->text(); }
+    void click(const QString &button) { find<QPushButton>(button)->click(); }
+    // Puts a text into a list and presses Enter, as the installer does.
+    void type(const QString &list, const QString &text)
+    {
+        find<QComboBox>(list)->setEditText(text);
+        QTest::keyClick(find<QComboBox>(list)->lineEdit(), Qt::Key_Return);
+    }
+    // The phrase lists, a disabled one in brackets.
+    QStringList shown()
+    {
+        QStringList texts;
+        for (const QComboBox *list : m_window->findChildren<QComboBox *>(
+                 QRegularExpression(u"^Combo_d"_s), Qt::FindDirectChildrenOnly))
+            texts.append((list->isEnabled() ? u"%1"_s : u"(%1)"_s).arg(list->currentText()));
+        return texts;
+    }
+    bool put(const QByteArray &contents)
+    {
+        QFile file(m_path);
+        return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+    }
+
+    QTemporaryDir m_dir;
+    const QString m_path = m_dir.filePath(u"umd_9C.txt"_s);
+    FakeBusPort m_port;
+    std::unique_ptr<VoxbookWindow> m_window;
 };
 
-void TestVoxbook::vocabulary()
+void TestVoxbook::vocabularyAndPlaces()
 {
-    QCOMPARE(PhraseTexts().mid(0, 3),
-             (QStringList{u"нет"_s, u"сказать время"_s, u"сказать режимы работы"_s}));
-    QSet<int> codes;
-    for (const Phrase &phrase : Vocabulary()) {
-        codes.insert(phrase.code);
+    QCOMPARE(Vocabulary().size(), 51);
+    for (const Phrase &phrase : Vocabulary()) // no two phrases share a code
         QCOMPARE(PhraseText(PhraseCode(phrase.text)), phrase.text);
-    }
-    QCOMPARE(codes.size(), 51);
     QCOMPARE(PhraseCode(u"температура контр. 3 на входе in-10"_s), 0xB3);
     QCOMPARE(PhraseCode(u"температура контр. 7 на входе in-9"_s), 0xA7);
-    QCOMPARE(PhraseCode(u"Сон"_s), 0);
-    QCOMPARE(PhraseText(0x10), u"нет"_s);
 
-    // Each half of rows 1..8 and each of rows 9..24 but 17 is one scenario's.
-    QSet<int> halves;
+    QStringList places; // number:row, then + for each half (slots 0..3, 4..7) in use
     for (const QString &number : ScenarioNumbers()) {
-        const ScenarioPlace place = PlaceOfScenario(*OfferedScenario(number));
-        QVERIFY(place.row >= 1 && place.row <= 24 && place.row != 17);
-        for (int half : {0, 1})
-            if (half == 0 ? place.firstHalf : place.secondHalf)
-                halves.insert(place.row * 2 + half);
+        const ScenarioPlace p = PlaceOfScenario(*OfferedScenario(number));
+        places.append(number + u':' + QString::number(p.row) + u"-+"[p.firstHalf] +
+                      u"-+"[p.secondHalf]);
     }
-    QCOMPARE(ScenarioNumbers().size(), 31);
-    QCOMPARE(halves.size(), 8 * 2 + 15 * 2);
+    QCOMPARE(places.join(u' '),
+             u"E0:1+- E1:1-+ E2:2+- E3:2-+ E4:3+- E5:3-+ E6:4+- E7:4-+ E8:5+- E9:5-+ EA:6+- "
+             u"EB:6-+ EC:7+- ED:7-+ EE:8+- EF:8-+ F0:9++ F1:10++ F2:11++ F3:12++ F4:13++ "
+             u"F5:14++ F6:15++ F7:16++ F9:18++ FA:19++ FB:20++ FC:21++ FD:22++ FE:23++ FF:24++"_s);
+
+    // Typed numbers the scenario test may play as one byte.
+    QList<OptInt> sendable;
+    for (const QString &text : {u" F9 "_s, u"F8"_s, u"05"_s, u""_s, u"e0"_s, u"G0"_s, u"1E0"_s})
+        sendable.append(TypedScenarioNumber(text));
+    QCOMPARE(sendable, (QList<OptInt>{0xF9, 0xF8, 0x05, {}, {}, {}, {}}));
 }
 
-void TestVoxbook::scenarioNumbers_data()
+void TestVoxbook::editing()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<OptInt>("offered");
-    QTest::addColumn<OptInt>("sendable");
-    QTest::addColumn<QString>("place"); // row, then the slot halves in use
-    QTest::newRow("E1") << u"E1"_s << OptInt(0xE1) << OptInt(0xE1) << u"1 -+"_s;
-    QTest::newRow("E2") << u"E2"_s << OptInt(0xE2) << OptInt(0xE2) << u"2 +-"_s;
-    QTest::newRow("F0") << u"F0"_s << OptInt(0xF0) << OptInt(0xF0) << u"9 ++"_s;
-    QTest::newRow("F7") << u"F7"_s << OptInt(0xF7) << OptInt(0xF7) << u"16 ++"_s;
-    QTest::newRow("F9, blanks") << u" F9 "_s << OptInt(0xF9) << OptInt(0xF9) << u"18 ++"_s;
-    QTest::newRow("FF") << u"FF"_s << OptInt(0xFF) << OptInt(0xFF) << u"24 ++"_s;
-    QTest::newRow("F8") << u"F8"_s << OptInt() << OptInt(0xF8) << QString();
-    QTest::newRow("below E0") << u"05"_s << OptInt() << OptInt(0x05) << QString();
-    QTest::newRow("empty") << QString() << OptInt() << OptInt() << QString();
-    QTest::newRow("lower case") << u"e0"_s << OptInt() << OptInt() << QString();
-    QTest::newRow("beyond FF") << u"G0"_s << OptInt() << OptInt() << QString();
-    QTest::newRow("three digits") << u"1E0"_s << OptInt() << OptInt() << QString();
+    const QList<qint16> row1{0x0F, 0x34, 0x35, 0x10, 0, 0, 0, 0x70};
+    for (int k = 0; k < 8; ++k)
+        m_window->image().setCell(1, k, row1[k]);
+    type(u"Combo_adr"_s, u"E1"_s);
+    type(u"Combo_d4"_s, u"сон"_s);
+    find<QComboBox>(u"Combo_d5"_s)->setEditText(u"сон"_s); // put in, not chosen
+    type(u"Combo_adr"_s, u"E0"_s);
+    // 10 is no phrase: shown as "нет", kept in the image.
+    QCOMPARE(shown(), QStringList({u"сказать время"_s, u"температура"_s, u"на улице"_s, u"нет"_s,
+                                   u"(сон)"_s, u"(нет)"_s, u"(нет)"_s, u"(ВНИМАНИЕ)"_s}));
+    type(u"Combo_adr"_s, u"F8"_s); // not offered: the view stays
+    QCOMPARE(shown().at(4), u"(сон)"_s);
+    QVERIFY(status().contains(u"«F8» не из списка"_s));
+
+    click(u"Command4"_s);
+    QTRY_COMPARE(status(), u"Статус:"_s + QString(27, u' '));
+    QCOMPARE(m_port.written.left(13), Hex("F0 9C 08 00 0F 34 35 10 38 00 00 70 D4"));
 }
 
-void TestVoxbook::scenarioNumbers()
+void TestVoxbook::file()
 {
-    QFETCH(QString, text);
-    QFETCH(OptInt, offered);
-    QFETCH(OptInt, sendable);
-    QFETCH(QString, place);
-    QCOMPARE(OfferedScenario(text), offered);
-    QCOMPARE(TypedScenarioNumber(text), sendable);
-    if (offered) {
-        const ScenarioPlace p = PlaceOfScenario(*offered);
-        QCOMPARE(QString::number(p.row) + u' ' + QChar(p.firstHalf ? u'+' : u'-') +
-                     QChar(p.secondHalf ? u'+' : u'-'),
-                 place);
-    }
-}
-
-void TestVoxbook::fileRoundTrip()
-{
-    AnnouncerImage image;
+    AnnouncerImage &image = m_window->image();
     for (int row = 1; row <= 24; ++row)
         for (int slot = 0; slot < 8; ++slot)
             image.setCell(row, slot, qint16(row * 10 + slot - 40)); // row 17, negatives
+    image.setCell(1, 0, 0x0F);
     image.setCell(24, 7, 300);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"umd_9C.txt"_s);
-    QCOMPARE(ScenarioFile::Save(image, path), QString());
-    AnnouncerImage loaded;
-    QCOMPARE(ScenarioFile::Load(loaded, path), QString());
-    QVERIFY(loaded == image);
+    const AnnouncerImage saved = image;
+    click(u"Command2"_s);
+    QCOMPARE(status(), u"Статус: файл umd_9C.txt записан"_s);
+    image = AnnouncerImage();
+    type(u"Combo_adr"_s, u"E"_s); // no scenario: the view keeps E0
+    click(u"Command1"_s);
+    QCOMPARE(status(), u"Статус: файл umd_9C.txt прочитан"_s);
+    QVERIFY(image == saved);
+    QCOMPARE(shown().at(0), u"сказать время"_s); // the view is refreshed
 
-    QFile file(path);
+    QFile file(m_path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     QCOMPARE(lines.size(), 217); // 216 lines, the last one ended too
-    QStringEncoder cp1251("windows-1251");
-    QCOMPARE(lines.at(0), QByteArray(cp1251.encode(u"\"регистр-0\"\r"_s)));
-    QCOMPARE(lines.at(1), "-30\r");
-    QCOMPARE(lines.at(207), QByteArray(cp1251.encode(u"\"регистр-23\"\r"_s)));
-    file.close();
+    QCOMPARE(lines.at(0), "\"\xF0\xE5\xE3\xE8\xF1\xF2\xF0-0\"\r"); // Windows-1251
+    QCOMPARE(lines.at(2), "-29\r");
+    QCOMPARE(lines.at(207), "\"\xF0\xE5\xE3\xE8\xF1\xF2\xF0-23\"\r");
+    QVERIFY(ScenarioFile::Save(image, m_dir.filePath(u"no/umd_9C.txt"_s))
+                .startsWith(u"Файл umd_9C.txt не записан"_s));
 
     // Labels are passed over unread; values may stand comma-separated.
     QByteArray commas;
     for (int row = 1; row <= 24; ++row)
         commas += "\"x\"," + QByteArray::number(row) + ",0,0,0,0,0,0,-7\r\n";
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-            file.write(commas) == commas.size());
-    file.close();
-    QCOMPARE(ScenarioFile::Load(loaded, path), QString());
-    QCOMPARE(loaded.cell(17, 0), 17);
-    QCOMPARE(loaded.cell(24, 7), -7);
+    QVERIFY(put(commas));
+    click(u"Command1"_s);
+    QCOMPARE(image.cell(17, 0), 17);
+    QCOMPARE(image.cell(24, 7), -7);
 }
 
 void TestVoxbook::badFileLeavesImage_data()
@@ -148,22 +167,17 @@ void TestVoxbook::badFileLeavesImage()
 {
     QFETCH(QByteArray, contents);
     QFETCH(QString, named);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"umd_9C.txt"_s);
-    QFile file(path);
-    QVERIFY(contents.isEmpty() ||
-            (file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size()));
-    file.close();
-    AnnouncerImage image;
-    image.setCell(1, 0, 0x0F);
-    const AnnouncerImage before = image;
-    const QString error = ScenarioFile::Load(image, path);
-    QVERIFY2(error.contains(u"umd_9C.txt"_s) && error.contains(named), qPrintable(error));
-    QVERIFY(image == before);
-    QVERIFY(!ScenarioFile::Save(image, dir.filePath(u"no/umd_9C.txt"_s)).isEmpty());
+    QVERIFY(contents.isEmpty() || put(contents));
+    m_window->image().setCell(1, 0, 0x0F);
+    const AnnouncerImage before = m_window->image();
+    click(u"Command1"_s);
+    QVERIFY2(status().contains(u"umd_9C.txt"_s) && status().contains(named) &&
+                 status().endsWith(u"; сценарии не изменены"_s),
+             qPrintable(status()));
+    QVERIFY(m_window->image() == before);
 }
 
-void TestVoxbook::scenarioTest_data()
+void TestVoxbook::play_data()
 {
     QTest::addColumn<QString>("number");
     QTest::addColumn<QByteArray>("play");
@@ -171,55 +185,62 @@ void TestVoxbook::scenarioTest_data()
     QTest::newRow("F0 stuffed") << u"F0"_s << Hex("F0 9C 0A FF F0 11 A6");
     QTest::newRow("FF") << u"FF"_s << Hex("F0 9C 0A FF FF A4");
     QTest::newRow("EF") << u"EF"_s << Hex("F0 9C 0A FF EF 94");
+    QTest::newRow("typed 05") << u"05"_s << Hex("F0 9C 0A FF 05 AA");
 }
 
-void TestVoxbook::scenarioTest()
+void TestVoxbook::play()
 {
     QFETCH(QString, number);
     QFETCH(QByteArray, play);
-    FakeBusPort port;
-    SerialLink link(&port);
-    ScenarioTest *test = nullptr;
-    RegisterTransferSetup setup{{}, 24, {}, {}, {}, [&test] { test->step(); }, 7ms};
-    RegisterTransfer engine(&link, &port, setup);
-    ScenarioTest scenarioTest(&link, &engine, 3ms);
-    test = &scenarioTest;
-    QSignalSpy status(test, &ScenarioTest::statusChanged);
-
-    QVERIFY(test->start(number));
-    QCOMPARE(port.written, play);
+    const RegisterTransfer &engine = m_window->engine();
+    QStringList texts, expected; // the status line after each tick of the poll timer
+    connect(&engine.Timer1(), &QTimer::timeout, this, [&] { texts.append(status()); });
+    type(u"Combo_adr"_s, number);
+    for (const QString &button : {u"Command5"_s, u"Command3"_s, u"Command4"_s}) // runs ignored
+        click(button);
     QCOMPARE(engine.Timer1().interval(), 3);
-    QTRY_COMPARE(engine.runMode(), 0);
-    QCOMPARE(port.written, play + Hex("F0 9C 01 9D").repeated(10));
-    QStringList expected;
+    QTRY_VERIFY(!engine.isActive());
+    QCOMPARE(m_port.written, play + Hex("F0 9C 01 9D").repeated(10));
     for (int poll = 0; poll <= 8; ++poll)
         expected.append(u"Статус: OK--"_s + QString::number(poll));
-    expected.append(u"Статус:"_s + QString(32, u' '));
-    QStringList texts;
-    for (const QList<QVariant> &signal : status)
-        texts.append(signal.at(0).toString());
-    QCOMPARE(texts, expected);
+    QCOMPARE(texts, expected << u"Статус:"_s + QString(32, u' '));
     QCOMPARE(engine.Timer1().interval(), 7); // the write run's tick again
 }
 
-void TestVoxbook::scenarioTestRefusals()
+void TestVoxbook::refusals_data()
 {
-    FakeBusPort port;
-    SerialLink link(&port);
-    RegisterTransfer engine(&link, &port, {[] { return 0x9C; }, 24, {}, {}, {}, {}, 1h});
-    ScenarioTest test(&link, &engine);
-    QSignalSpy status(&test, &ScenarioTest::statusChanged);
-
-    QVERIFY(!test.start(u"1FF"_s));
-    QVERIFY(status.last().at(0).toString().contains(u"«1FF» не отправить"_s));
-    port.open = false;
-    QVERIFY(!test.start(u"E0"_s));
-    QVERIFY(status.last().at(0).toString().contains(u"не начата: Порт fake не открыт"_s));
-    port.open = true;
-    QVERIFY(engine.startReadRun());
-    QVERIFY(!test.start(u"E0"_s)); // a run is active: ignored
-    QVERIFY(port.written.isEmpty());
+    QTest::addColumn<bool>("open");       // the port, from the start
+    QTest::addColumn<QString>("number");  // typed
+    QTest::addColumn<QString>("presses"); // buttons, by number
+    QTest::addColumn<QString>("said");
+    const QString status = u"Статус: "_s, closed = u"Порт fake не открыт"_s;
+    QTest::newRow("port not open") << false << u"E0"_s << QString() << status + closed;
+    QTest::newRow("test, port not open")
+        << false << u"E0"_s << u"5"_s << status + u"проверка сценария не начата: "_s + closed;
+    QTest::newRow("write, not a byte")
+        << true << u"E0"_s << u"4"_s
+        << status + u"регистр 5, ячейка 3 содержит 300, а не байт 0..255; запись не начата"_s;
+    QTest::newRow("test, no byte")
+        << true << u"1FF"_s << u"5"_s
+        << status + u"номер сценария «1FF» не отправить: нужно число от 0 до FF"_s;
+    QTest::newRow("test during a read run") << true << u"E0"_s << u"35"_s << u"Статус:"_s;
 }
 
-QTEST_GUILESS_MAIN(TestVoxbook)
+void TestVoxbook::refusals()
+{
+    QFETCH(bool, open);
+    QFETCH(QString, number);
+    QFETCH(QString, presses);
+    QFETCH(QString, said);
+    m_port.open = open;
+    init();
+    m_window->image().setCell(6, 3, 300);
+    type(u"Combo_adr"_s, number);
+    for (QChar button : presses)
+        click(u"Command"_s + button);
+    QCOMPARE(status(), said);
+    QVERIFY(m_port.written.isEmpty());
+}
+
+QTEST_MAIN(TestVoxbook)
 #include "tst_voxbook.moc"

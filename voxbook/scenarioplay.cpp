@@ -1,4 +1,4 @@
-#include "scenariotest.h"
+#include "scenarioplay.h"
 
 #include "busframe.h"
 #include "phrasebook.h"
@@ -14,12 +14,12 @@ constexpr int PlayScenario = 0xFF;
 
 } // namespace
 
-ScenarioTest::ScenarioTest(SerialLink *link, RegisterTransfer *engine,
+ScenarioPlay::ScenarioPlay(SerialLink *link, RegisterTransfer *engine,
                            std::chrono::milliseconds pollInterval, QObject *parent)
     : QObject(parent), m_link(link), m_engine(engine), m_pollInterval(pollInterval)
 {}
 
-bool ScenarioTest::start(const QString &numberText)
+bool ScenarioPlay::start(const QString &numberText)
 {
     if (m_engine->isActive())
         return false;
@@ -46,7 +46,7 @@ bool ScenarioTest::start(const QString &numberText)
     return m_engine->beginOwnRun(FirstMode, m_pollInterval);
 }
 
-void ScenarioTest::step()
+void ScenarioPlay::step()
 {
     const int mode = m_engine->runMode();
     if (mode < FirstMode || mode > LastMode)

@@ -11,7 +11,7 @@ class SerialLink;
 // Makes the announcer play one scenario: one play request, then a presence
 // poll every 1.5 s, ten in all, on the write timer of the register engine
 // (run modes 30..39). No answer is read; the status counts the polls sent.
-class ScenarioTest : public QObject
+class ScenarioPlay : public QObject
 {
     Q_OBJECT
 public:
@@ -19,7 +19,7 @@ public:
     static constexpr int LastMode = 39;
     static constexpr std::chrono::milliseconds DefaultPollInterval{1500};
 
-    ScenarioTest(SerialLink *link, RegisterTransfer *engine,
+    ScenarioPlay(SerialLink *link, RegisterTransfer *engine,
                  std::chrono::milliseconds pollInterval = DefaultPollInterval,
                  QObject *parent = nullptr);
 
