@@ -59,7 +59,15 @@ void TestBussimPty::exchangesThroughTheLink()
     QCOMPARE(Exchange(link, clock, Hex("F0 83 07 00 8A")), QByteArray());
     QCOMPARE(link.receiveOffset(), 0);
 
-    QCOMPARE(sim.requests().size(), 2);
+    // A reply split with a pause longer than the port's burst gap comes as
+    // two receive events, the second placed from slot 9 on.
+    sim.setFault(0x9C, bussim::Fault{bussim::Fault::Kind::Split, 5, 60, 1});
+    sim.network().registers(0x9C)[5] = {1, 2, 3, 4, 5, 6, 7, 8};
+    Exchange(link, clock, Hex("F0 9C 07 05 A8"));
+    QCOMPARE(link.receiveOffset(), 16);
+    QCOMPARE(link.replyBuffer().slot(1), 0xF8);
+    QCOMPARE(link.replyBuffer().slot(9), 0x02);
+    QCOMPARE(sim.requests().size(), 3);
 }
 
 void TestBussimPty::programServesLogsAndSavesItsNetwork()
