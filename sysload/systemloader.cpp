@@ -29,12 +29,8 @@ void SystemLoader::stop()
 
 SystemLoader::RunEnd SystemLoader::ReadRun(const TickedSlot &ticked)
 {
-    if (m_running || m_stopped)
-        return RunEnd::Busy;
-    if (!m_link.isOpen()) {
-        emit statusChanged(m_link.errorText());
-        return RunEnd::PortClosed;
-    }
+    if (const auto refused = RefuseRun())
+        return *refused;
     const QScopedValueRollback running(m_running, true);
     m_errorCount = 0;
     m_linkFailed = false;
@@ -60,12 +56,8 @@ SystemLoader::RunEnd SystemLoader::ReadRun(const TickedSlot &ticked)
 
 SystemLoader::RunEnd SystemLoader::WriteRun(const TickedSlot &ticked)
 {
-    if (m_running || m_stopped)
-        return RunEnd::Busy;
-    if (!m_link.isOpen()) {
-        emit statusChanged(m_link.errorText());
-        return RunEnd::PortClosed;
-    }
+    if (const auto refused = RefuseRun())
+        return *refused;
     const QScopedValueRollback running(m_running, true);
     m_errorCount = 0;
     m_linkFailed = false;
@@ -84,6 +76,19 @@ SystemLoader::RunEnd SystemLoader::WriteRun(const TickedSlot &ticked)
     if (m_errorCount == 0)
         return RunEnd::Done;
     return ShowErrorCountThenReset(QString());
+}
+
+// A run never starts inside another one, after the window has closed, or on a
+// port that is not open (which says why instead of counting every register).
+std::optional<SystemLoader::RunEnd> SystemLoader::RefuseRun()
+{
+    if (m_running || m_stopped)
+        return RunEnd::Busy;
+    if (!m_link.isOpen()) {
+        emit statusChanged(m_link.errorText());
+        return RunEnd::PortClosed;
+    }
+    return std::nullopt;
 }
 
 SystemLoader::RunEnd SystemLoader::EndOnLinkFailure(const QString &consequence)

@@ -72,6 +72,7 @@ private:
     std::optional<RegisterValues> JudgeRegisterReply(int address, int registerNumber);
     bool IsAcknowledged(int address) const;
     QString SaveWithRetry();
+    std::optional<RunEnd> RefuseRun();
     RunEnd EndOnLinkFailure(const QString &consequence);
     RunEnd ShowErrorCountThenReset(const QString &finalStatus);
 
