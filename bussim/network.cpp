@@ -16,18 +16,8 @@ bool Fail(QString *error, const QString &why)
         *error = why;
     return false;
 }
-} // namespace
 
-QString HexByte(int value)
-{
-    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-QString HexBytes(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
-
+// Parses "F0 9C 01 9D" (blanks optional); empty on anything that is not whole hex bytes.
 std::optional<QByteArray> ParseHexBytes(const QString &text)
 {
     QString digits = text;
@@ -43,6 +33,17 @@ std::optional<QByteArray> ParseHexBytes(const QString &text)
         bytes.append(static_cast<char>(value));
     }
     return bytes;
+}
+} // namespace
+
+QString HexByte(int value)
+{
+    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString HexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
 const QList<std::pair<int, int>> &Network::Table()

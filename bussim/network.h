@@ -70,7 +70,5 @@ private:
 QString HexByte(int value);
 // "F0 9C 01 9D".
 QString HexBytes(const QByteArray &bytes);
-// Parses "F0 9C 01 9D" (blanks optional); empty on anything that is not whole hex bytes.
-std::optional<QByteArray> ParseHexBytes(const QString &text);
 
 } // namespace bussim

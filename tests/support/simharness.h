@@ -39,17 +39,11 @@ public:
     bussim::PtyServer &server() { return *m_server; }
 
     void setFault(int address, const bussim::Fault &fault) { m_network.setFault(address, fault); }
-    void clearFaults() { m_network.clearFaults(); }
 
     // Every request frame received so far, as it stood on the wire.
     const QList<QByteArray> &requests() const { return m_requests; }
     // "9C: scenario E0 played", "82: task 05 run", "10: full sync: ...".
     const QStringList &events() const { return m_events; }
-    void clearRecords()
-    {
-        m_requests.clear();
-        m_events.clear();
-    }
 
 private:
     bussim::Network m_network;
