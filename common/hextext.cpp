@@ -3,6 +3,8 @@
 #include <QStringEncoder>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // The 8-bit code a character has in the tools' Windows-1251 texts; a
@@ -33,6 +35,18 @@ std::optional<int> HexValue(const QString &text)
     if (text.size() == 1)
         return DigitWorth(text[0]);
     return 16 * DigitWorth(text[0]) + DigitWorth(text[1]);
+}
+
+std::optional<int> TypedHex(const QString &text)
+{
+    const QString digits = text.trimmed();
+    const bool hex = !digits.isEmpty() && digits.size() <= 2 &&
+                     std::all_of(digits.begin(), digits.end(), [](QChar c) {
+                         return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+                     });
+    if (!hex)
+        return std::nullopt;
+    return HexValue(digits);
 }
 
 QString FormatHex(int value)

@@ -14,6 +14,11 @@
 // Empty for an empty text, which has no value.
 std::optional<int> HexValue(const QString &text);
 
+// The value of a typed text of one or two upper-case hexadecimal digits,
+// blanks around it ignored; empty for any other text (lower case, three
+// digits, no digit at all). What a tool takes as a typed byte.
+std::optional<int> TypedHex(const QString &text);
+
 // A value in upper-case hexadecimal without leading zeros: 0 gives "0",
 // 0xAB gives "AB". A negative value shows its 16-bit two's complement, as the
 // tools hold every byte in a 16-bit integer.

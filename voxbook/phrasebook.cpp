@@ -116,15 +116,3 @@ std::optional<int> OfferedScenario(const QString &text)
         return std::nullopt;
     return HexValue(number);
 }
-
-std::optional<int> TypedScenarioNumber(const QString &text)
-{
-    const QString number = text.trimmed();
-    const bool hexDigits = !number.isEmpty() && number.size() <= 2 &&
-                           std::all_of(number.begin(), number.end(), [](QChar c) {
-                               return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
-                           });
-    if (!hexDigits)
-        return std::nullopt;
-    return HexValue(number);
-}

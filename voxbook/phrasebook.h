@@ -44,6 +44,3 @@ ScenarioPlace PlaceOfScenario(int number);
 // The value of an offered scenario number text (blanks around it ignored);
 // empty for any other text (F8, lower case, values beyond FF, no hex at all).
 std::optional<int> OfferedScenario(const QString &text);
-// The value of a typed number of one or two upper-case hex digits (blanks
-// around it ignored): what the scenario test may send as one byte.
-std::optional<int> TypedScenarioNumber(const QString &text);

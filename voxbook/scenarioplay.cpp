@@ -1,6 +1,7 @@
 #include "scenarioplay.h"
 
 #include "busframe.h"
+#include "hextext.h"
 #include "phrasebook.h"
 #include "registertransfer.h"
 #include "seriallink.h"
@@ -23,7 +24,7 @@ bool ScenarioPlay::start(const QString &numberText)
 {
     if (m_engine->isActive())
         return false;
-    const std::optional<int> number = TypedScenarioNumber(numberText);
+    const std::optional<int> number = TypedHex(numberText);
     if (!number) {
         emit statusChanged(VoxText::NumberNotSendable(numberText));
         return false;

@@ -49,6 +49,12 @@ void TestHexText::formatHex()
     QCOMPARE(texts.at(0x0A), QStringLiteral("0A"));
     for (int v = 0; v < 256; ++v)
         QCOMPARE(HexValue(texts.at(v)), std::optional<int>(v));
+
+    // A typed byte: one or two upper-case digits, blanks around them ignored.
+    QList<std::optional<int>> typed;
+    for (const char *text : {" F9 ", "F8", "5", "", "e0", "G0", "1E0", "8 F"})
+        typed.append(TypedHex(QString::fromLatin1(text)));
+    QCOMPARE(typed, (QList<std::optional<int>>{0xF9, 0xF8, 5, {}, {}, {}, {}, {}}));
 }
 
 QTEST_APPLESS_MAIN(TestHexText)
