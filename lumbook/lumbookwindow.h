@@ -1,0 +1,89 @@
+#pragma once
+
+#include "indicatoreditor.h"
+#include "indicatorfile.h"
+#include "indicatorimage.h"
+#include "registertransfer.h"
+#include "seriallink.h"
+
+#include <QWidget>
+
+#include <chrono>
+
+class BusPort;
+class QComboBox;
+class QLabel;
+
+struct LumbookOptions
+{
+    std::chrono::milliseconds tick{250};
+    QString filePath = IndicatorFile::DefaultPath();
+};
+
+// The indicator programmer's window: the eight lists of the selected
+// indicator and task slot, the file and bus buttons, the task check and the
+// status line. The lists are worked by the editor, the bus runs by the
+// register engine; the window wires them to its controls.
+class LumbookWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    // Uses the port, opened or not, and does not own it.
+    explicit LumbookWindow(BusPort *port, LumbookOptions options = {}, QWidget *parent = nullptr);
+    ~LumbookWindow() override;
+
+    IndicatorImages &images() { return m_images; }
+    const IndicatorEditor &editor() const { return m_editor; }
+    RegisterTransfer &engine() { return m_engine; }
+
+    // A list entry chosen (or a text typed and Enter pressed).
+    void Combo_adr_Click();
+    void Combo_kor_Click();
+    void Combo_osv_Click();
+    void Combo_d_Click();
+    void Combo_bis_Click();
+    void Combo_a_Click();
+    void Combo_n_Click();
+    void Combo_t_Click();
+
+    void Command_save_Click();
+    void Command_load_Click();
+    void Command_s_Click();    // write run
+    void Command_l_Click();    // read run
+    void Command_prov_Click(); // task check
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    RegisterTransferSetup indicatorSetup();
+    // The image of the indicator the running (or last) run addresses.
+    IndicatorImage &runImage();
+    void buildControls();
+    QComboBox *addList(const QString &name, const QStringList &entries,
+                       void (LumbookWindow::*handler)());
+    void Form_Load();
+    // Runs one editor handler on the texts the lists hold now, then shows
+    // the texts it leaves and, when it refused a text, why.
+    template <typename Handler> void handle(Handler handler);
+    void readLists();
+    void showLists();
+    void setStatus(const QString &text);
+
+    BusPort *m_port;
+    LumbookOptions m_options;
+    SerialLink m_link;
+    IndicatorImages m_images;
+    IndicatorEditor m_editor{m_images};
+    RegisterTransfer m_engine;
+
+    QComboBox *m_adr = nullptr;
+    QComboBox *m_kor = nullptr;
+    QComboBox *m_osv = nullptr;
+    QComboBox *m_d = nullptr;
+    QComboBox *m_bis = nullptr;
+    QComboBox *m_a = nullptr;
+    QComboBox *m_n = nullptr;
+    QComboBox *m_t = nullptr;
+    QLabel *m_status = nullptr;
+};

@@ -1,0 +1,409 @@
+// lumbook: what the bytes of an indicator mean, the lists that edit them, the
+// file, and the window's bus frames against a fake port ticked by hand.
+#include "fakebusport.h"
+#include "lumbookwindow.h"
+
+#include "testbytes.h"
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+class TestLumbook : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { start(); }
+    void codes();
+    void workedExample();
+    void taskBytes_data();
+    void taskBytes();
+    void refusedTexts();
+    void file();
+    void startAndBadFiles();
+    void writeRun();
+    void readRun();
+    void taskCheck_data();
+    void taskCheck();
+    void refusals();
+
+private:
+    // A fresh window; with a tick of an hour only the test ticks.
+    void start(bool open = true)
+    {
+        m_port.open = open;
+        m_port.written.clear();
+        m_window.reset();
+        m_window = std::make_unique<LumbookWindow>(&m_port, LumbookOptions{1h, m_path});
+        m_started = status();
+    }
+    template <typename T> T *find(const QString &name) { return m_window->findChild<T *>(name); }
+    QString status() { return find<QLabel>(u"Label_s"_s)->text(); }
+    void click(const QString &button) { find<QPushButton>(button)->click(); }
+    // Puts a text into a list and presses Enter, as the installer does.
+    void type(const QString &list, const QString &text)
+    {
+        find<QComboBox>(list)->setEditText(text);
+        QTest::keyClick(find<QComboBox>(list)->lineEdit(), Qt::Key_Return);
+    }
+    // Chooses lists in turn: "Combo_kor=-5 Combo_osv=C".
+    void choose(const QString &picks)
+    {
+        for (const QString &pick : picks.split(u'|'))
+            type(pick.section(u'=', 0, 0), pick.section(u'=', 1));
+    }
+    // The task lists, a disabled one in brackets.
+    QString taskShown()
+    {
+        QStringList texts;
+        for (const char *name : {"Combo_bis", "Combo_n", "Combo_a", "Combo_t"}) {
+            const QComboBox *list = find<QComboBox>(QString::fromLatin1(name));
+            texts.append((list->isEnabled() ? u"%1"_s : u"(%1)"_s).arg(list->currentText()));
+        }
+        return texts.join(u' ');
+    }
+    QByteArray registerBytes(int n, int reg)
+    {
+        QByteArray bytes;
+        for (int b = 0; b < 8; ++b)
+            bytes.append(char(m_window->images().indicator(n).cell(reg, b)));
+        return bytes;
+    }
+    void setRegister(int n, int reg, const QByteArray &bytes)
+    {
+        for (int b = 0; b < 8; ++b)
+            m_window->images().indicator(n).cell(reg, b) = quint8(bytes[b]);
+    }
+    bool put(const QByteArray &contents)
+    {
+        QFile file(m_path);
+        return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+    }
+
+    QTemporaryDir m_dir;
+    const QString m_path = m_dir.filePath(u"umd_8x.txt"_s);
+    FakeBusPort m_port;
+    std::unique_ptr<LumbookWindow> m_window;
+    QString m_started; // the status line after the start
+};
+
+void TestLumbook::codes()
+{
+    // Every correction text is its own byte and back; exactly 38 bytes have a
+    // text other than "0".
+    const QStringList corrections = CorrectionTexts();
+    QCOMPARE(corrections.size(), 39);
+    for (const QString &text : corrections)
+        QCOMPARE(CorrectionText(CorrectionCode(text)), text);
+    int signedCodes = 0;
+    for (int v = -300; v < 300; ++v)
+        signedCodes += CorrectionText(v) != u"0"_s;
+    QCOMPARE(signedCodes, 38);
+    QList<int> bytes;
+    for (const char *text : {"+19", "-19", "+1", "+10", "-9", "0", "19", "+20"})
+        bytes.append(CorrectionCode(QString::fromLatin1(text)));
+    QCOMPARE(bytes, (QList<int>{0x99, 0x19, 0x81, 0x90, 0x09, 0, 0, 0}));
+
+    QStringList places; // text: register.byte=code
+    const QStringList slotTexts = TaskSlotTexts() << u"действие G"_s;
+    for (const QString &text : slotTexts) {
+        const TaskSlot slot = TaskSlotOf(text);
+        places.append(u"%1.%2=%3"_s.arg(slot.reg).arg(slot.byte).arg(slot.code));
+    }
+    QCOMPARE(places.join(u' '), u"0.6=20 1.0=0 1.2=1 1.4=2 1.6=3 2.0=4 2.2=5 2.4=6 2.6=7 3.0=8 "
+                                u"3.2=9 3.4=10 3.6=11 4.0=12 4.2=13 4.4=14 4.6=15 0.6=20"_s);
+
+    QStringList kinds; // kind 0..F as shown: text and the enabled lists a, n, t
+    for (int kind = 0; kind < 16; ++kind) {
+        const TaskKindView view = ShowKind(kind);
+        kinds.append(view.text.left(5) + u':' + u"-a"[view.addressEnabled] +
+                     u"-n"[view.inputEnabled] + u"-t"[view.delayEnabled]);
+        QCOMPARE(TaskKindOfText(view.text), kind == 5 || kind > 7 ? 0 : kind);
+    }
+    QCOMPARE(kinds.join(u' '), u"нет:--- вывод:a-t вывод:--t день :--t конта:ant нет:--- "
+                               u"анало:ant датчи:ant нет:--- нет:--- нет:--- нет:--- нет:--- "
+                               u"нет:--- нет:--- нет:---"_s);
+}
+
+void TestLumbook::workedExample()
+{
+    choose(u"Combo_adr=82|Combo_kor=-5|Combo_osv=C|Combo_bis=вывод минут и секунд|Combo_t=30|"
+           u"Combo_d=действие 0|Combo_bis=контактный датчик|Combo_a=3|Combo_n=2|Combo_t=50"_s);
+    QCOMPARE(m_window->editor().indicatorIndex(), 3);
+    QCOMPARE(registerBytes(3, 0), Hex("82 05 0C 00 00 00 20 13"));
+    QCOMPARE(registerBytes(3, 1).left(2), Hex("43 25"));
+    QCOMPARE(taskShown(), u"контактный датчик 2 3 50"_s);
+    type(u"Combo_d"_s, u"действие по клавише"_s);
+    QCOMPARE(taskShown(), u"вывод минут и секунд (1) (0) 30"_s);
+    // Another indicator keeps the slot; coming back shows 82 as it was.
+    choose(u"Combo_adr=83|Combo_adr=82"_s);
+    QCOMPARE(find<QComboBox>(u"Combo_kor"_s)->currentText(), u"-5"_s);
+    QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"C"_s);
+    QCOMPARE(registerBytes(4, 0).left(1), Hex("83"));
+}
+
+void TestLumbook::taskBytes_data()
+{
+    QTest::addColumn<QByteArray>("slotBytes"); // first and second byte of "действие 5"
+    QTest::addColumn<QString>("picks");        // lists chosen after selecting the slot
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("kind 5 shown as none, kept")
+        << Hex("53 31") << QString() << Hex("53 31") << u"нет (3) (3) (10)"_s;
+    QTest::newRow("kind F, input 0 and delay 0 normalised")
+        << Hex("F2 00") << QString() << Hex("F2 11") << u"нет (1) (2) (10)"_s;
+    QTest::newRow("input E becomes 1")
+        << Hex("10 E5") << QString() << Hex("10 15") << u"вывод готовой надписи (1) 0 50"_s;
+    QTest::newRow("delay A") << Hex("40 1A") << QString() << Hex("40 1A")
+                             << u"контактный датчик 1 0 100"_s;
+    QTest::newRow("kind chosen, nibble kept") << Hex("2A 31") << u"Combo_bis=датчик температуры"_s
+                                              << Hex("7A 31") << u"датчик температуры 3 A 10"_s;
+    QTest::newRow("and chosen back") << Hex("2A 31")
+                                     << u"Combo_bis=датчик температуры|Combo_bis=вывод минут и "
+                                        u"секунд"_s
+                                     << Hex("2A 31") << u"вывод минут и секунд (3) (A) 10"_s;
+    QTest::newRow("delay, then input") << Hex("60 31") << u"Combo_t=150|Combo_n=C"_s << Hex("60 CF")
+                                       << u"аналоговый датчик C 0 150"_s;
+    QTest::newRow("address nibble")
+        << Hex("6F 31") << u"Combo_a=4"_s << Hex("64 31") << u"аналоговый датчик 3 4 10"_s;
+    QTest::newRow("typed kind outside the list is none")
+        << Hex("6F 31") << u"Combo_bis=термометр"_s << Hex("0F 31") << u"нет (3) (F) (10)"_s;
+    QTest::newRow("typed delay outside the list is 10 s")
+        << Hex("6F 3C") << u"Combo_t=160"_s << Hex("6F 31") << u"аналоговый датчик 3 F 10"_s;
+}
+
+void TestLumbook::taskBytes()
+{
+    QFETCH(QByteArray, slotBytes);
+    QFETCH(QString, picks);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, shown);
+    IndicatorImage &image = m_window->images().indicator(1);
+    image.cell(2, 2) = quint8(slotBytes[0]);
+    image.cell(2, 3) = quint8(slotBytes[1]);
+    type(u"Combo_d"_s, u"действие 5"_s);
+    if (!picks.isEmpty())
+        choose(picks);
+    QCOMPARE(registerBytes(1, 2).mid(2, 2), after);
+    QCOMPARE(taskShown(), shown);
+    QCOMPARE(status(), m_started);
+}
+
+void TestLumbook::refusedTexts()
+{
+    IndicatorImage &image = m_window->images().indicator(2);
+    choose(u"Combo_adr=81|Combo_osv=5|Combo_bis=аналоговый датчик"_s);
+    const IndicatorImage before = image;
+    const QString kept = u"; ничего не изменено"_s;
+    const QList<std::pair<QString, QString>> refused{
+        {u"Combo_adr=90"_s, u"Статус: адрес индикатора «90» не из списка 80..8F; выбран 81"_s},
+        {u"Combo_adr="_s, u"Статус: адрес индикатора «» не из списка 80..8F; выбран 81"_s},
+        {u"Combo_adr=8g"_s, u"Статус: адрес индикатора «8g» не из списка 80..8F; выбран 81"_s},
+        {u"Combo_osv=x"_s,
+         u"Статус: «x» в списке «Константа освещенности» не число 0..FF"_s + kept},
+        {u"Combo_a=G"_s, u"Статус: «G» в списке «Адрес или номер» не число 0..F"_s + kept},
+        {u"Combo_a=12"_s, u"Статус: «12» в списке «Адрес или номер» не число 0..F"_s + kept},
+        {u"Combo_n=E"_s, u"Статус: «E» в списке «Номер входа» не число 1..D"_s + kept},
+        {u"Combo_n=0"_s, u"Статус: «0» в списке «Номер входа» не число 1..D"_s + kept},
+    };
+    for (const auto &[pick, said] : refused) {
+        choose(pick);
+        QCOMPARE(status(), said);
+        QCOMPARE(m_window->editor().indicatorIndex(), 2);
+        QVERIFY(image == before);
+    }
+    // The lists show what the image holds again.
+    QCOMPARE(find<QComboBox>(u"Combo_adr"_s)->currentText(), u"81"_s);
+    QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"5"_s);
+    QCOMPARE(taskShown(), u"аналоговый датчик 1 0 10"_s);
+    // A byte no list gives is shown in hex and kept until a value is chosen.
+    image.cell(0, 2) = 16;
+    choose(u"Combo_adr=81"_s);
+    QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"10"_s);
+    QCOMPARE(image.cell(0, 2), 16);
+    choose(u"Combo_osv=F"_s);
+    QCOMPARE(image.cell(0, 2), 15);
+}
+
+void TestLumbook::file()
+{
+    IndicatorImages &images = m_window->images();
+    for (int n = 1; n <= 16; ++n)
+        for (int reg = 0; reg < 5; ++reg)
+            for (int b = 0; b < 8; ++b)
+                images.indicator(n).cell(reg, b) = qint16(n * 50 + reg * 8 + b - 200);
+    images.indicator(1).cell(0, 0) = 0x80; // the load refreshes the one shown
+    images.indicator(1).cell(0, 1) = 0x99;
+    images.indicator(16).cell(4, 7) = -32768;
+    const IndicatorImages saved = images;
+    click(u"Command_save"_s);
+    QCOMPARE(status(), u"Статус: файл umd_8x.txt записан"_s);
+    images = IndicatorImages();
+    click(u"Command_load"_s);
+    QCOMPARE(status(), u"Статус: файл umd_8x.txt прочитан"_s);
+    QVERIFY(images == saved); // only own-address bytes are fixed, and at start
+    QCOMPARE(find<QComboBox>(u"Combo_kor"_s)->currentText(), u"+19"_s);
+
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), 737); // 736 lines, the last one ended too
+    // "Адрес индикатора -80", "регистр-0" in Windows-1251.
+    QCOMPARE(lines.at(0),
+             "\"\xC0\xE4\xF0\xE5\xF1 \xE8\xED\xE4\xE8\xEA\xE0\xF2\xEE\xF0\xE0 -80\"\r");
+    QCOMPARE(lines.at(1), "\"\xF0\xE5\xE3\xE8\xF1\xF2\xF0-0\"\r");
+    QCOMPARE(lines.at(3), "153\r");
+    QVERIFY(lines.at(46).endsWith(" -81\"\r"));
+    QCOMPARE(lines.at(37), "\"\xF0\xE5\xE3\xE8\xF1\xF2\xF0-4\"\r");
+    QCOMPARE(lines.at(735), "-32768\r");
+    QVERIFY(IndicatorFile::Save(images, m_dir.filePath(u"no/umd_8x.txt"_s))
+                .startsWith(u"Файл umd_8x.txt не записан"_s));
+
+    // Labels are passed over unread; values may stand comma-separated.
+    QByteArray commas;
+    for (int n = 1; n <= 16; ++n) {
+        commas += "\"?\"\r\n";
+        for (int reg = 0; reg < 5; ++reg)
+            commas += "\"x\"," + QByteArray::number(n) + ",1,2,3,4,5,6,7\r\n";
+    }
+    QVERIFY(put(commas));
+    click(u"Command_load"_s);
+    QCOMPARE(registerBytes(9, 4), Hex("09 01 02 03 04 05 06 07"));
+}
+
+void TestLumbook::startAndBadFiles()
+{
+    // Own addresses come from the indicator, not the file.
+    QByteArray block =
+        "\"a\"\r\n" + QByteArray("\"r\"\r\n5\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n").repeated(5);
+    QVERIFY(put(block.repeated(16)));
+    start();
+    QCOMPARE(status(), u"Статус:"_s);
+    for (int n = 1; n <= 16; ++n)
+        QCOMPARE(m_window->images().indicator(n).cell(0, 0), 0x7F + n);
+    QCOMPARE(m_window->images().indicator(16).cell(4, 0), 5);
+
+    // Short, not a number: the button changes nothing and names where it stopped.
+    for (const auto &[contents, named] :
+         {std::pair{block.repeated(3), u"элементе 139"_s},
+          std::pair{block + block.replace("5\r\n", "5a\r\n"), u"«5a»"_s}}) {
+        QVERIFY(put(contents));
+        const IndicatorImages before = m_window->images();
+        click(u"Command_load"_s);
+        QVERIFY2(status().contains(named) && status().endsWith(u"; индикаторы не изменены"_s),
+                 qPrintable(status()));
+        QVERIFY(m_window->images() == before);
+    }
+    // At start a bad file leaves every image zero but its own address.
+    start();
+    QVERIFY2(status().endsWith(u"«5a»; все индикаторы нулевые"_s), qPrintable(status()));
+    QCOMPARE(m_window->images().indicator(2).cell(1, 0), 0);
+    QFile::remove(m_path);
+    start(false);
+    QCOMPARE(status(),
+             u"Статус: Порт fake не открыт; файла umd_8x.txt нет, все индикаторы нулевые"_s);
+}
+
+void TestLumbook::writeRun()
+{
+    RegisterTransfer &engine = m_window->engine();
+    setRegister(1, 0, Hex("80 85 08 00 00 00 12 13"));
+    setRegister(1, 1, Hex("40 21 00 11 F0 11 00 00"));
+    click(u"Command_s"_s);
+    engine.Timer1_Timer();
+    QCOMPARE(m_port.written, Hex("F0 80 08 00 80 85 08 00 00 00 12 13 BA"));
+    QCOMPARE(status(), u"Статус: out--1"_s);
+    // Another indicator chosen, a run pressed again, a task check: the run
+    // goes on with 80 alone.
+    choose(u"Combo_adr=81|Combo_d=действие 3"_s);
+    click(u"Command_l"_s);
+    click(u"Command_prov"_s);
+    for (int tick = 2; tick <= 6; ++tick)
+        engine.Timer1_Timer();
+    QCOMPARE(m_port.written.count(Hex("F0 80 08")), 5);
+    QCOMPARE(m_port.written.size(), 13 * 5 + 1);
+    QVERIFY(m_port.written.contains(Hex("F0 80 08 01 40 21 00 11 F0 11 11 00 00 0D")));
+    QCOMPARE(status(), u"Статус:"_s + QString(27, u' '));
+    QVERIFY(!engine.isActive());
+}
+
+void TestLumbook::readRun()
+{
+    RegisterTransfer &engine = m_window->engine();
+    type(u"Combo_d"_s, u"действие 0"_s);
+    setRegister(1, 1, Hex("40 00 00 00 00 00 00 00")); // slot 0, second byte 0
+    click(u"Command_l"_s);
+    type(u"Combo_adr"_s, u"8F"_s); // the run keeps 80
+    QStringList texts;
+    for (int c = 0; c <= 6; ++c) {
+        engine.Timer2_Timer();
+        texts.append(status());
+        if (c == 0)
+            m_port.arrive(Hex("F8 80 07 00 80 85 08 00 00 00 12 13 B9"));
+        if (c == 1)
+            m_port.arrive(Hex("F8 80 07 01 01 02 03 04 05 06 07 08 BC")); // checksum off by one
+    }
+    QCOMPARE(m_port.written, Hex("F0 80 07 00 87 F0 80 07 01 88 F0 80 07 02 89 F0 80 07 03 8A "
+                                 "F0 80 07 04 8B"));
+    const QString in1 = u"Статус:  in--1"_s + QString(12, u' ');
+    QCOMPARE(texts, (QStringList{m_started, in1, u"Статус:   error"_s, u"Статус:   error"_s,
+                                 u"Статус:   error"_s, u"Статус:   error"_s,
+                                 u"Статус:"_s + QString(32, u' ')}));
+    QCOMPARE(registerBytes(1, 0), Hex("80 85 08 00 00 00 12 13"));
+    QCOMPARE(registerBytes(1, 1), Hex("40 00 00 00 00 00 00 00"));
+    // The refresh at the end normalises the selected indicator's slot only.
+    QCOMPARE(registerBytes(16, 1).left(2), Hex("00 11"));
+}
+
+void TestLumbook::taskCheck_data()
+{
+    QTest::addColumn<QString>("picks");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("81, slot 3") << u"Combo_adr=81|Combo_d=действие 3"_s << Hex("F0 81 0A D0 03 5E");
+    QTest::newRow("80, slot 0") << u"Combo_d=действие 0"_s << Hex("F0 80 0A D0 00 5A");
+    QTest::newRow("8F, slot F") << u"Combo_adr=8F|Combo_d=действие F"_s << Hex("F0 8F 0A D0 0F 78");
+    QTest::newRow("key task") << u"Combo_adr=8F|Combo_d=действие по клавише"_s << QByteArray();
+    QTest::newRow("typed slot is the key task") << u"Combo_d=действие X"_s << QByteArray();
+}
+
+void TestLumbook::taskCheck()
+{
+    QFETCH(QString, picks);
+    QFETCH(QByteArray, sent);
+    choose(picks);
+    const IndicatorImages before = m_window->images();
+    click(u"Command_prov"_s);
+    QCOMPARE(m_port.written, sent);
+    QCOMPARE(status(), m_started);
+    QVERIFY(m_window->images() == before && !m_window->engine().isActive());
+}
+
+void TestLumbook::refusals()
+{
+    m_window->images().indicator(1).cell(3, 5) = 256;
+    click(u"Command_s"_s);
+    QCOMPARE(status(),
+             u"Статус: регистр 3, ячейка 5 содержит 256, а не байт 0..255; запись не начата"_s);
+    start(false);
+    const QString closed = u"Порт fake не открыт"_s;
+    const QList<std::pair<QString, QString>> presses{
+        {u"Command_s"_s, u"Статус: запись в контроллер не начата: "_s + closed},
+        {u"Command_l"_s, u"Статус: чтение из контроллера не начато: "_s + closed},
+        {u"Command_prov"_s, u"Статус: проверка задачи не отправлена: "_s + closed},
+    };
+    type(u"Combo_d"_s, u"действие 1"_s);
+    for (const auto &[button, said] : presses) {
+        click(button);
+        QCOMPARE(status(), said);
+        QVERIFY(!m_window->engine().isActive());
+    }
+    QVERIFY(m_port.written.isEmpty());
+}
+
+QTEST_MAIN(TestLumbook)
+#include "tst_lumbook.moc"
