@@ -141,6 +141,7 @@ void TestLumbook::workedExample()
     type(u"Combo_d"_s, u"действие по клавише"_s);
     QCOMPARE(taskShown(), u"вывод минут и секунд (1) (0) 30"_s);
     // Another indicator keeps the slot; coming back shows 82 as it was.
+    m_window->images().indicator(4).cell(0, 0) = 0x55;
     choose(u"Combo_adr=83|Combo_adr=82"_s);
     QCOMPARE(find<QComboBox>(u"Combo_kor"_s)->currentText(), u"-5"_s);
     QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"C"_s);
