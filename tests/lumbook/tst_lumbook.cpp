@@ -49,7 +49,7 @@ private:
     void type(const QString &list, const QString &text)
     {
         find<QComboBox>(list)->setEditText(text);
-        QTest::keyClick(find<QComboBox>(list)->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(find<QComboBox>(list), Qt::Key_Return);
     }
     // Chooses lists in turn: "Combo_kor=-5 Combo_osv=C".
     void choose(const QString &picks)

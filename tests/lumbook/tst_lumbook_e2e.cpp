@@ -30,7 +30,7 @@ void TestLumbookE2e::writeReadBackAndCheck()
     const auto choose = [&window](const char *list, const QString &text) {
         auto *combo = window.findChild<QComboBox *>(QString::fromLatin1(list));
         combo->setEditText(text);
-        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(combo, Qt::Key_Return);
     };
     const auto press = [&window](const char *button) {
         window.findChild<QPushButton *>(QString::fromLatin1(button))->click();
