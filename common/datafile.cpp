@@ -155,6 +155,8 @@ bool DataFileReader::open(const QString &path)
     if (QFileInfo(path).isDir()) {
         // QFile refuses a folder with no useful reason of its own.
         reason = QStringLiteral("это папка, а не файл");
+    } else if (!QFileInfo::exists(path)) {
+        reason = QStringLiteral("такого файла нет");
     } else if (!file.open(QIODevice::ReadOnly)) {
         reason = file.errorString();
     } else {
