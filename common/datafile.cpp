@@ -144,6 +144,18 @@ QString DataFileWriter::save(const QString &path) const
     return QString();
 }
 
+QString FileSavedStatus(const QString &path, const QString &error)
+{
+    if (!error.isEmpty())
+        return QStringLiteral("Статус: ") + error;
+    return QStringLiteral("Статус: файл %1 записан").arg(QFileInfo(path).fileName());
+}
+
+QString FileLoadedStatus(const QString &path)
+{
+    return QStringLiteral("Статус: файл %1 прочитан").arg(QFileInfo(path).fileName());
+}
+
 // ---------------------------------------------------------------------------
 // Reader
 

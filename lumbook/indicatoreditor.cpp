@@ -53,11 +53,12 @@ QString IndicatorEditor::Combo_adr_Click()
     return refusal;
 }
 
-void IndicatorEditor::Combo_kor_Click()
+QString IndicatorEditor::Combo_kor_Click()
 {
     selected().cell(0, 1) = qint16(CorrectionCode(lists.kor));
     // A text outside the list stored 0x00; the list says so.
     lists.kor = CorrectionText(selected().cell(0, 1));
+    return QString();
 }
 
 QString IndicatorEditor::Combo_osv_Click()
@@ -74,7 +75,7 @@ QString IndicatorEditor::Combo_osv_Click()
     return QString();
 }
 
-void IndicatorEditor::Combo_d_Click()
+QString IndicatorEditor::Combo_d_Click()
 {
     ShowTaskKind();
     if (HighNibble(second()) == 0 || HighNibble(second()) > 0xD)
@@ -84,13 +85,14 @@ void IndicatorEditor::Combo_d_Click()
     if (LowNibble(second()) == 0)
         second() = qint16(second() + 1);
     lists.t = DelayText(LowNibble(second()));
+    return QString();
 }
 
-void IndicatorEditor::Combo_bis_Click()
+QString IndicatorEditor::Combo_bis_Click()
 {
     SelectTask();
     first() = qint16(LowNibble(first()) + 16 * TaskKindOfText(lists.bis));
-    Combo_d_Click();
+    return Combo_d_Click();
 }
 
 QString IndicatorEditor::Combo_a_Click()
@@ -123,11 +125,12 @@ QString IndicatorEditor::Combo_n_Click()
     return QString();
 }
 
-void IndicatorEditor::Combo_t_Click()
+QString IndicatorEditor::Combo_t_Click()
 {
     ShowTaskKind();
     const int code = DelayCode(lists.t);
     second() = qint16((second() & 0xF0) + code);
     // A text outside the list stored delay code 1; the list says so.
     lists.t = DelayText(code);
+    return QString();
 }

@@ -32,8 +32,8 @@ struct IndicatorLists
 // address, correction, illumination) or one nibble of a task byte; masks
 // apply to the low 8 bits of the stored value.
 //
-// A handler that returns text refused the list text and changed nothing in
-// the image; the text says why, for the status line.
+// Every handler returns empty when it took the list texts, or, when it refused
+// a text and changed nothing in the image, why, for the status line.
 class IndicatorEditor
 {
 public:
@@ -51,15 +51,15 @@ public:
     // shows its correction, illumination and selected task. A text that is no
     // address 80..8F keeps the indicator selected before, which is shown again.
     QString Combo_adr_Click();
-    void Combo_kor_Click();
+    QString Combo_kor_Click();
     QString Combo_osv_Click();
     // Shows the selected task and normalises its second byte: an input number
     // 0 or above D becomes 1, a delay code 0 becomes 1.
-    void Combo_d_Click();
-    void Combo_bis_Click();
+    QString Combo_d_Click();
+    QString Combo_bis_Click();
     QString Combo_a_Click();
     QString Combo_n_Click();
-    void Combo_t_Click();
+    QString Combo_t_Click();
 
     void SelectTask();
     void ShowTaskKind();

@@ -2,6 +2,7 @@
 
 #include "busframe.h"
 #include "busport.h"
+#include "datafile.h"
 #include "lumtexts.h"
 
 #include <QApplication>
@@ -84,8 +85,7 @@ IndicatorImage &LumbookWindow::runImage()
     return m_images.indicator(IndicatorImages::IndexOf(m_engine.runAddress()));
 }
 
-QComboBox *LumbookWindow::addList(const QString &name, const QStringList &entries,
-                                  void (LumbookWindow::*handler)())
+QComboBox *LumbookWindow::addList(const QString &name, const QStringList &entries, Handler handler)
 {
     auto *list = new QComboBox(this);
     list->setObjectName(name);
@@ -94,13 +94,13 @@ QComboBox *LumbookWindow::addList(const QString &name, const QStringList &entrie
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setMaxVisibleItems(20);
     list->addItems(entries);
-    connect(list, &QComboBox::activated, this, handler);
+    connect(list, &QComboBox::activated, this, [this, handler] { handle(handler); });
     // Enter on a typed entry that is not the current one activates it by
     // itself; any other text is taken here, so a handler runs once.
     connect(list->lineEdit(), &QLineEdit::returnPressed, this, [this, list, handler] {
         const int at = list->findText(list->currentText());
         if (at < 0 || at == list->currentIndex())
-            (this->*handler)();
+            handle(handler);
     });
     return list;
 }
@@ -111,15 +111,16 @@ void LumbookWindow::buildControls()
     setWindowTitle(LumText::Caption());
 
     m_adr = addList(QStringLiteral("Combo_adr"), IndicatorAddressTexts(),
-                    &LumbookWindow::Combo_adr_Click);
+                    &IndicatorEditor::Combo_adr_Click);
     m_kor =
-        addList(QStringLiteral("Combo_kor"), CorrectionTexts(), &LumbookWindow::Combo_kor_Click);
-    m_osv = addList(QStringLiteral("Combo_osv"), NibbleTexts(), &LumbookWindow::Combo_osv_Click);
-    m_d = addList(QStringLiteral("Combo_d"), TaskSlotTexts(), &LumbookWindow::Combo_d_Click);
-    m_bis = addList(QStringLiteral("Combo_bis"), TaskKindTexts(), &LumbookWindow::Combo_bis_Click);
-    m_a = addList(QStringLiteral("Combo_a"), NibbleTexts(), &LumbookWindow::Combo_a_Click);
-    m_n = addList(QStringLiteral("Combo_n"), InputTexts(), &LumbookWindow::Combo_n_Click);
-    m_t = addList(QStringLiteral("Combo_t"), DelayTexts(), &LumbookWindow::Combo_t_Click);
+        addList(QStringLiteral("Combo_kor"), CorrectionTexts(), &IndicatorEditor::Combo_kor_Click);
+    m_osv = addList(QStringLiteral("Combo_osv"), NibbleTexts(), &IndicatorEditor::Combo_osv_Click);
+    m_d = addList(QStringLiteral("Combo_d"), TaskSlotTexts(), &IndicatorEditor::Combo_d_Click);
+    m_bis =
+        addList(QStringLiteral("Combo_bis"), TaskKindTexts(), &IndicatorEditor::Combo_bis_Click);
+    m_a = addList(QStringLiteral("Combo_a"), NibbleTexts(), &IndicatorEditor::Combo_a_Click);
+    m_n = addList(QStringLiteral("Combo_n"), InputTexts(), &IndicatorEditor::Combo_n_Click);
+    m_t = addList(QStringLiteral("Combo_t"), DelayTexts(), &IndicatorEditor::Combo_t_Click);
     for (QComboBox *narrow : {m_adr, m_kor, m_osv, m_a, m_n, m_t})
         narrow->setMinimumContentsLength(4);
     for (QComboBox *wide : {m_d, m_bis})
@@ -253,10 +254,10 @@ void LumbookWindow::showLists()
     m_t->setEnabled(lists.tEnabled);
 }
 
-template <typename Handler> void LumbookWindow::handle(Handler handler)
+void LumbookWindow::handle(Handler handler)
 {
     readLists();
-    const QString refusal = handler();
+    const QString refusal = (m_editor.*handler)();
     showLists();
     if (!refusal.isEmpty())
         setStatus(refusal);
@@ -264,54 +265,13 @@ template <typename Handler> void LumbookWindow::handle(Handler handler)
 
 void LumbookWindow::Combo_adr_Click()
 {
-    handle([this] { return m_editor.Combo_adr_Click(); });
-}
-void LumbookWindow::Combo_kor_Click()
-{
-    handle([this] {
-        m_editor.Combo_kor_Click();
-        return QString();
-    });
-}
-void LumbookWindow::Combo_osv_Click()
-{
-    handle([this] { return m_editor.Combo_osv_Click(); });
-}
-void LumbookWindow::Combo_d_Click()
-{
-    handle([this] {
-        m_editor.Combo_d_Click();
-        return QString();
-    });
-}
-void LumbookWindow::Combo_bis_Click()
-{
-    handle([this] {
-        m_editor.Combo_bis_Click();
-        return QString();
-    });
-}
-void LumbookWindow::Combo_a_Click()
-{
-    handle([this] { return m_editor.Combo_a_Click(); });
-}
-void LumbookWindow::Combo_n_Click()
-{
-    handle([this] { return m_editor.Combo_n_Click(); });
-}
-void LumbookWindow::Combo_t_Click()
-{
-    handle([this] {
-        m_editor.Combo_t_Click();
-        return QString();
-    });
+    handle(&IndicatorEditor::Combo_adr_Click);
 }
 
 void LumbookWindow::Command_save_Click()
 {
-    const QString error = IndicatorFile::Save(m_images, m_options.filePath);
-    setStatus(error.isEmpty() ? LumText::FileSaved(QFileInfo(m_options.filePath).fileName())
-                              : LumText::FileNotSaved(error));
+    setStatus(
+        FileSavedStatus(m_options.filePath, IndicatorFile::Save(m_images, m_options.filePath)));
 }
 
 void LumbookWindow::Command_load_Click()
@@ -322,7 +282,7 @@ void LumbookWindow::Command_load_Click()
         return;
     }
     Combo_adr_Click();
-    setStatus(LumText::FileLoaded(QFileInfo(m_options.filePath).fileName()));
+    setStatus(FileLoadedStatus(m_options.filePath));
 }
 
 void LumbookWindow::Command_s_Click()

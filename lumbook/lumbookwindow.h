@@ -36,15 +36,10 @@ public:
     const IndicatorEditor &editor() const { return m_editor; }
     RegisterTransfer &engine() { return m_engine; }
 
-    // A list entry chosen (or a text typed and Enter pressed).
+    // An indicator chosen (or typed, Enter pressed); also the refresh at
+    // start, after a file load and at the end of a read run. The other lists
+    // run their editor handler the same way.
     void Combo_adr_Click();
-    void Combo_kor_Click();
-    void Combo_osv_Click();
-    void Combo_d_Click();
-    void Combo_bis_Click();
-    void Combo_a_Click();
-    void Combo_n_Click();
-    void Combo_t_Click();
 
     void Command_save_Click();
     void Command_load_Click();
@@ -60,12 +55,12 @@ private:
     // The image of the indicator the running (or last) run addresses.
     IndicatorImage &runImage();
     void buildControls();
-    QComboBox *addList(const QString &name, const QStringList &entries,
-                       void (LumbookWindow::*handler)());
+    using Handler = QString (IndicatorEditor::*)();
+    QComboBox *addList(const QString &name, const QStringList &entries, Handler handler);
     void Form_Load();
     // Runs one editor handler on the texts the lists hold now, then shows
     // the texts it leaves and, when it refused a text, why.
-    template <typename Handler> void handle(Handler handler);
+    void handle(Handler handler);
     void readLists();
     void showLists();
     void setStatus(const QString &text);

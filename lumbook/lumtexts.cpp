@@ -74,14 +74,6 @@ QString NotInList(const QString &label, const QString &text, const QString &rang
         .arg(text, label, range);
 }
 
-QString FileLoaded(const QString &fileName)
-{
-    return QStringLiteral("Статус: файл %1 прочитан").arg(fileName);
-}
-QString FileSaved(const QString &fileName)
-{
-    return QStringLiteral("Статус: файл %1 записан").arg(fileName);
-}
 QString FileMissing(const QString &fileName)
 {
     return QStringLiteral("файла %1 нет, все индикаторы нулевые").arg(fileName);
@@ -93,10 +85,6 @@ QString FileUnreadAtStart(const QString &reason)
 QString FileNotLoaded(const QString &reason)
 {
     return QStringLiteral("Статус: %1; индикаторы не изменены").arg(reason);
-}
-QString FileNotSaved(const QString &reason)
-{
-    return QStringLiteral("Статус: %1").arg(reason);
 }
 QString TaskCheckNotSent(const QString &reason)
 {

@@ -27,13 +27,10 @@ QString NotIndicatorAddress(const QString &text, const QString &kept);
 // A typed list text that is no value of the list; nothing was changed.
 QString NotInList(const QString &label, const QString &text, const QString &range);
 
-QString FileLoaded(const QString &fileName);
-QString FileSaved(const QString &fileName);
 // At start: no file yet, or one that could not be read (the reason says why).
 QString FileMissing(const QString &fileName);
 QString FileUnreadAtStart(const QString &reason);
 QString FileNotLoaded(const QString &reason);
-QString FileNotSaved(const QString &reason);
 QString TaskCheckNotSent(const QString &reason);
 // Problems found at start, one after the other on the status line.
 QString AtStart(const QStringList &problems);

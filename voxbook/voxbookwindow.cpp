@@ -1,13 +1,13 @@
 #include "voxbookwindow.h"
 
 #include "busport.h"
+#include "datafile.h"
 #include "phrasebook.h"
 #include "voxtexts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -204,14 +204,12 @@ void VoxbookWindow::Command1_Click()
     // Refreshed first: a number field that holds no offered scenario says so,
     // and that must not hide that the file was read.
     Combo_adr_Click();
-    setStatus(VoxText::FileLoaded(QFileInfo(m_options.filePath).fileName()));
+    setStatus(FileLoadedStatus(m_options.filePath));
 }
 
 void VoxbookWindow::Command2_Click()
 {
-    const QString error = ScenarioFile::Save(m_image, m_options.filePath);
-    setStatus(error.isEmpty() ? VoxText::FileSaved(QFileInfo(m_options.filePath).fileName())
-                              : VoxText::FileNotSaved(error));
+    setStatus(FileSavedStatus(m_options.filePath, ScenarioFile::Save(m_image, m_options.filePath)));
 }
 
 void VoxbookWindow::Command3_Click()

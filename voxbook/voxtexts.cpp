@@ -61,21 +61,9 @@ QString NumberNotSendable(const QString &text)
         .arg(text);
 }
 
-QString FileLoaded(const QString &fileName)
-{
-    return QStringLiteral("Статус: файл %1 прочитан").arg(fileName);
-}
-QString FileSaved(const QString &fileName)
-{
-    return QStringLiteral("Статус: файл %1 записан").arg(fileName);
-}
 QString FileNotLoaded(const QString &reason)
 {
     return QStringLiteral("Статус: %1; сценарии не изменены").arg(reason);
-}
-QString FileNotSaved(const QString &reason)
-{
-    return QStringLiteral("Статус: %1").arg(reason);
 }
 QString PortNotOpen(const QString &reason)
 {

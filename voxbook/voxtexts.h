@@ -23,10 +23,7 @@ QString TestNotStarted(const QString &reason);
 QString NumberNotOffered(const QString &text);
 QString NumberNotSendable(const QString &text);
 
-QString FileLoaded(const QString &fileName);
-QString FileSaved(const QString &fileName);
 QString FileNotLoaded(const QString &reason);
-QString FileNotSaved(const QString &reason);
 // The port could not be opened at start; the reason names the device.
 QString PortNotOpen(const QString &reason);
 
