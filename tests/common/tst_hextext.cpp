@@ -3,58 +3,56 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+using Value = std::optional<int>;
+Q_DECLARE_METATYPE(Value)
+
 class TestHexText : public QObject
 {
     Q_OBJECT
 private slots:
-    void hexValue_data();
-    void hexValue();
-    void formatHex();
+    void hexText_data();
+    void hexText();
+    void byteTexts();
 };
 
-void TestHexText::hexValue_data()
+void TestHexText::hexText_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("value");
-    QTest::newRow("one digit") << QStringLiteral("5") << 5;
-    QTest::newRow("two digits") << QStringLiteral("E0") << 0xE0;
-    QTest::newRow("a third character is ignored") << QStringLiteral("123") << 0x12;
-    QTest::newRow("F9 and anything") << QStringLiteral("F9x") << 249;
-    QTest::newRow("a capital G is worth 16") << QStringLiteral("0G") << 0x10;
-    QTest::newRow("lower-case a is worth 42") << QStringLiteral("a") << 42;
-    QTest::newRow("a blank is worth -23") << QStringLiteral(" ") << -23;
+    QTest::addColumn<Value>("value");   // as a field reads it
+    QTest::addColumn<Value>("typed");   // as a typed byte
+    QTest::addColumn<QString>("shown"); // the value shown again
+    QTest::newRow("one digit") << u"5"_s << Value(5) << Value(5) << u"5"_s;
+    QTest::newRow("a third character is ignored") << u"1E0"_s << Value(0x1E) << Value() << u"1E"_s;
+    QTest::newRow("a capital G is worth 16") << u"0G"_s << Value(0x10) << Value() << u"10"_s;
+    QTest::newRow("lower-case a is worth 42") << u"a"_s << Value(42) << Value() << u"2A"_s;
+    QTest::newRow("a blank is worth -23; typed blanks are trimmed")
+        << u" F9 "_s << Value(-23 * 16 + 15) << Value(0xF9) << u"FE9F"_s;
+    QTest::newRow("blank between digits") << u"8 F"_s << Value(8 * 16 - 23) << Value() << u"69"_s;
     // Cyrillic Es, 0xD1 in Windows-1251, as in a mistyped "9С".
-    QTest::newRow("Cyrillic letter by its 8-bit code")
-        << QStringLiteral("9С") << 9 * 16 + 0xD1 - 55;
+    QTest::newRow("Cyrillic letter") << u"9С"_s << Value(9 * 16 + 0xD1 - 55) << Value() << u"12A"_s;
+    QTest::newRow("empty text has no value") << QString() << Value() << Value() << QString();
 }
 
-void TestHexText::hexValue()
+void TestHexText::hexText()
 {
     QFETCH(QString, text);
-    QFETCH(int, value);
-    QCOMPARE(HexValue(text), std::optional<int>(value));
+    QFETCH(Value, value);
+    QFETCH(Value, typed);
+    QFETCH(QString, shown);
+    QCOMPARE(HexValue(text), value);
+    QCOMPARE(TypedHex(text), typed);
+    QCOMPARE(value ? FormatHex(*value) : QString(), shown);
 }
 
-void TestHexText::formatHex()
+void TestHexText::byteTexts()
 {
-    QCOMPARE(FormatHex(0), QStringLiteral("0"));
-    QCOMPARE(FormatHex(0x0A), QStringLiteral("A"));
-    QCOMPARE(FormatHex(0xAB), QStringLiteral("AB"));
-    QCOMPARE(FormatHex(0x1AB), QStringLiteral("1AB"));
-    QCOMPARE(FormatHex(-1), QStringLiteral("FFFF"));
-    QVERIFY(!HexValue(QString()).has_value());
     // Every entry of a byte field's list reads back as its own value.
     const QStringList texts = ByteTexts();
     QCOMPARE(texts.size(), 256);
-    QCOMPARE(texts.at(0x0A), QStringLiteral("0A"));
+    QCOMPARE(texts.at(0x0A), u"0A"_s);
     for (int v = 0; v < 256; ++v)
-        QCOMPARE(HexValue(texts.at(v)), std::optional<int>(v));
-
-    // A typed byte: one or two upper-case digits, blanks around them ignored.
-    QList<std::optional<int>> typed;
-    for (const char *text : {" F9 ", "F8", "5", "", "e0", "G0", "1E0", "8 F"})
-        typed.append(TypedHex(QString::fromLatin1(text)));
-    QCOMPARE(typed, (QList<std::optional<int>>{0xF9, 0xF8, 5, {}, {}, {}, {}, {}}));
+        QCOMPARE(HexValue(texts.at(v)), Value(v));
 }
 
 QTEST_APPLESS_MAIN(TestHexText)
