@@ -25,7 +25,7 @@ bool TakesValue(Fault::Kind kind)
            kind == Fault::Kind::Delay;
 }
 
-std::optional<Fault> Refuse(QString *error, const QString &why)
+std::nullopt_t Refuse(QString *error, const QString &why)
 {
     if (error)
         *error = why;
@@ -92,6 +92,60 @@ QString FaultText(const Fault &fault)
     if (fault.count >= 0)
         text += QStringLiteral(":count=%1").arg(fault.count);
     return text;
+}
+
+std::optional<Fault> RandomFaults::draw(int replyLength, bool registerRead)
+{
+    if (below(100) >= m_settings.percent)
+        return std::nullopt;
+    static constexpr std::array<Fault::Kind, 5> Kinds{
+        Fault::Kind::Silent, Fault::Kind::Split, Fault::Kind::Foreign, Fault::Kind::BadChecksum,
+        Fault::Kind::OtherRegister};
+    Fault fault;
+    fault.kind = Kinds[static_cast<std::size_t>(below(registerRead ? 5 : 4))];
+    if (fault.kind == Fault::Kind::Split) {
+        if (replyLength < 2)
+            fault.kind = Fault::Kind::Silent; // nothing to split
+        else {
+            fault.value = 1 + below(replyLength - 1);
+            fault.gapMs =
+                m_settings.minGapMs + below(m_settings.maxGapMs - m_settings.minGapMs + 1);
+        }
+    }
+    return fault;
+}
+
+int RandomFaults::below(int n)
+{
+    return n <= 1 ? 0 : static_cast<int>(m_engine() % static_cast<quint32>(n));
+}
+
+std::optional<RandomFaultSettings> ParseRandomFaults(const QString &text, QString *error)
+{
+    const QStringList parts = text.trimmed().split(u':');
+    RandomFaultSettings settings;
+    bool seedOk = false;
+    bool percentOk = false;
+    settings.seed = parts.value(0).trimmed().toUInt(&seedOk);
+    settings.percent = parts.value(1).trimmed().toInt(&percentOk);
+    if (parts.size() < 2 || parts.size() > 3 || !seedOk || !percentOk || settings.percent < 0 ||
+        settings.percent > 100)
+        return Refuse(error, QStringLiteral("random faults \"%1\": give SEED:PERCENT, "
+                                            "a percent from 0 to 100")
+                                 .arg(text));
+    if (parts.size() == 3) {
+        const QString gaps = parts[2].trimmed();
+        bool minOk = false;
+        bool maxOk = false;
+        settings.minGapMs = gaps.section(u'=', 1).section(u'-', 0, 0).toInt(&minOk);
+        settings.maxGapMs = gaps.section(u'=', 1).section(u'-', 1).toInt(&maxOk);
+        if (!gaps.startsWith(u"gap=") || !minOk || !maxOk || settings.minGapMs < 0 ||
+            settings.maxGapMs < settings.minGapMs)
+            return Refuse(error, QStringLiteral("random faults \"%1\": the pause is "
+                                                "gap=MIN-MAX in milliseconds")
+                                     .arg(text));
+    }
+    return settings;
 }
 
 } // namespace bussim

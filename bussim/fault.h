@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <random>
 
 namespace bussim {
 
@@ -33,5 +34,45 @@ struct Fault
 // each optionally followed by ":count=N".
 std::optional<Fault> ParseFault(const QString &text, QString *error = nullptr);
 QString FaultText(const Fault &fault);
+
+// Faults at random over the whole network, for soaking a tool in a bus that
+// misbehaves now and then. Each reply is spoiled, with a chance of `percent`
+// in a hundred, by one fault drawn from: silence, a split at a random byte
+// with a random pause, other traffic first, a wrong checksum and, for a
+// register read, the next register. The draws come from their own generator
+// seeded with `seed`, so the same seed and the same requests give the same
+// faults on every run and every machine.
+struct RandomFaultSettings
+{
+    quint32 seed = 0;
+    int percent = 0;
+    int minGapMs = 10; // pause between the pieces of a split reply
+    int maxGapMs = 60;
+};
+
+class RandomFaults
+{
+public:
+    explicit RandomFaults(const RandomFaultSettings &settings)
+        : m_settings(settings), m_engine(settings.seed)
+    {}
+
+    const RandomFaultSettings &settings() const { return m_settings; }
+
+    // The fault for the next reply of `replyLength` bytes, or nothing when it
+    // goes out whole. Only a register read can be answered for another register.
+    std::optional<Fault> draw(int replyLength, bool registerRead);
+
+private:
+    // A number from 0 to n - 1 straight from the generator, whose sequence the
+    // language fixes (the library's distributions differ between platforms).
+    int below(int n);
+
+    RandomFaultSettings m_settings;
+    std::mt19937 m_engine;
+};
+
+// "SEED:PERCENT" or "SEED:PERCENT:gap=MIN-MAX" (milliseconds).
+std::optional<RandomFaultSettings> ParseRandomFaults(const QString &text, QString *error = nullptr);
 
 } // namespace bussim

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 
 namespace bussim {
 
@@ -48,6 +49,12 @@ public:
     void addFault(int address, const Fault &fault) { at(address).faults.append(fault); }
     void clearFaults();
 
+    // Faults drawn at random for every controller's replies, from one
+    // generator for the whole network, so that the faults follow the order of
+    // the requests whichever pseudo-terminal they come in on.
+    void setRandomFaults(const RandomFaultSettings &settings) { m_random.emplace(settings); }
+    RandomFaults *randomFaults() { return m_random ? &*m_random : nullptr; }
+
     // Only the registers and memory of all controllers, for comparing two networks.
     bool sameContents(const Network &other) const;
 
@@ -64,6 +71,7 @@ public:
 
 private:
     std::map<int, Controller> m_controllers;
+    std::optional<RandomFaults> m_random;
 };
 
 // "9C" for 0x9C: how addresses and bytes are written in the file and the log.

@@ -46,6 +46,7 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
 {
     QStringList absent;
     QStringList faults;
+    std::optional<RandomFaultSettings> randomFaults;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
         QString value;
@@ -68,6 +69,12 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
             absent += value.split(u',', Qt::SkipEmptyParts);
         } else if (TakeValue(arguments, i, QStringLiteral("--fault"), &value)) {
             faults.append(value);
+        } else if (TakeValue(arguments, i, QStringLiteral("--random-faults"), &value)) {
+            QString why;
+            const auto settings = ParseRandomFaults(value, &why);
+            if (!settings)
+                return Fail(error, QStringLiteral("--random-faults: %1").arg(why));
+            randomFaults = settings;
         } else {
             return Fail(error, QStringLiteral("unknown argument \"%1\"").arg(arg));
         }
@@ -100,6 +107,8 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
             return Fail(error, QStringLiteral("--fault: %1").arg(why));
         c->faults.append(*fault);
     }
+    if (randomFaults)
+        options->network.setRandomFaults(*randomFaults);
     return true;
 }
 
@@ -146,6 +155,15 @@ Options:
         delay=MS          the reply comes MS milliseconds late
       followed by :count=N to spoil only the next N replies.
       Example: --fault 9C:split=5:gap=40 --fault 05:foreign:count=1
+  --random-faults SEED:PERCENT[:gap=MIN-MAX]
+                     spoil any reply, with a chance of PERCENT in a hundred,
+                     by one fault drawn at random: silent, split at a random
+                     byte with a pause of MIN to MAX ms (10-60 by default),
+                     foreign, bad-checksum, or other-register for a register
+                     read. The same SEED and the same requests give the same
+                     faults; each is logged as an event such as
+                     "fault: split=5:gap=30".
+      Example: --random-faults 42:5:gap=30-50
   --log FILE         append every frame in and out, and every event, to FILE
                      as JSON lines: {"t_us":..., "dir":"in"|"out"|"event",
                      "addr":"9C", "cmd":"01", "bytes":"F0 9C 01 9D"};

@@ -91,11 +91,17 @@ void PtyServer::handle(const Request &request)
         m_log->frameIn(request.wire, request.address, request.command, request.checksumOk);
     emit requestReceived(request.wire, request.checksumOk);
     const Response response = m_simulator.respond(request);
-    if (!response.event.isEmpty()) {
+    const auto tell = [this, &request](const QString &event) {
         if (m_log)
-            m_log->event(request.address, response.event);
-        emit eventLogged(request.address, response.event);
-    }
+            m_log->event(request.address, event);
+        emit eventLogged(request.address, event);
+    };
+    if (!response.event.isEmpty())
+        tell(response.event);
+    // A fault drawn at random is told like any other event, so that a test or
+    // an installer can count what the bus did to the replies.
+    if (!response.fault.isEmpty())
+        tell(QStringLiteral("fault: ") + response.fault);
     // Each piece waits for its own pause after the one before it.
     int due = 0;
     for (const Piece &piece : response.pieces) {

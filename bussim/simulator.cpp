@@ -22,6 +22,16 @@ QString SyncText(const Request &request)
     return QStringLiteral("sync command %1").arg(HexByte(request.command));
 }
 
+// A reply as it goes on the wire: start byte, address, code, the payload
+// stuffed, checksum.
+QByteArray Frame(int address, int code, const QList<int> &payload)
+{
+    FrameBuilder builder(ReplyStart, address, code);
+    for (int value : payload)
+        builder.stuffed(value);
+    return builder.finish().value_or(QByteArray());
+}
+
 // Spends one use of a fault; false when it has none left.
 bool Spend(Fault &fault)
 {
@@ -119,14 +129,11 @@ Response Simulator::respond(const Request &request)
     int gapMs = 0;
     bool foreign = false;
     bool badChecksum = false;
-    for (Fault &fault : c->faults) {
-        if (fault.kind == Fault::Kind::OtherRegister && code != ReplyRegisterBlock)
-            continue; // only a register read can be answered for another register
-        if (!Spend(fault))
-            continue;
+    // Puts one fault into the reply; false when the reply is not sent at all.
+    const auto spoil = [&](const Fault &fault) {
         switch (fault.kind) {
         case Fault::Kind::Silent:
-            return response;
+            return false;
         case Fault::Kind::BadChecksum:
             badChecksum = true;
             break;
@@ -155,12 +162,25 @@ Response Simulator::respond(const Request &request)
             delayMs += fault.value;
             break;
         }
+        return true;
+    };
+    for (Fault &fault : c->faults) {
+        if (fault.kind == Fault::Kind::OtherRegister && code != ReplyRegisterBlock)
+            continue; // only a register read can be answered for another register
+        if (Spend(fault) && !spoil(fault))
+            return response;
+    }
+    // Then, for a reply that would go out, one fault drawn for the whole network.
+    if (RandomFaults *random = m_network.randomFaults()) {
+        const auto length = static_cast<int>(Frame(address, code, payload).size());
+        if (const auto drawn = random->draw(length, code == ReplyRegisterBlock)) {
+            response.fault = FaultText(*drawn);
+            if (!spoil(*drawn))
+                return response;
+        }
     }
 
-    FrameBuilder builder(ReplyStart, address, code);
-    for (int value : payload)
-        builder.stuffed(value);
-    QByteArray reply = builder.finish().value_or(QByteArray());
+    QByteArray reply = Frame(address, code, payload);
     if (badChecksum && !reply.isEmpty())
         reply.back() = static_cast<char>(reply.back() + 1);
     if (foreign)

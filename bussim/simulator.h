@@ -21,11 +21,12 @@ struct Response
 {
     QList<Piece> pieces; // empty: silence
     QString event;       // "scenario E0 played", "task 05 run", a synchronisation's clock
+    QString fault;       // a fault drawn at random for this reply: "split=5:gap=30"
 };
 
 // The controllers' behaviour: answers a request the way the addressed
 // controller would, stores what writes carry, and spoils the reply by the
-// controller's faults.
+// controller's faults and by the faults drawn at random for the network.
 class Simulator
 {
 public:

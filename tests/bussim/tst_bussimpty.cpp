@@ -68,6 +68,12 @@ void TestBussimPty::exchangesThroughTheLink()
     QCOMPARE(link.replyBuffer().slot(1), 0xF8);
     QCOMPARE(link.replyBuffer().slot(9), 0x02);
     QCOMPARE(sim.requests().size(), 3);
+
+    // A fault drawn at random is told as an event of the controller.
+    sim.setRandomFaults({5, 100, 1, 1});
+    Exchange(link, clock, Hex("F0 9C 07 05 A8"));
+    QVERIFY2(sim.events().value(0).startsWith(QStringLiteral("9C: fault: ")),
+             qPrintable(sim.events().join(u'|')));
 }
 
 void TestBussimPty::programServesLogsAndSavesItsNetwork()

@@ -1,6 +1,7 @@
 // The simulated controllers: requests taken off the bus in any pieces, the
 // reply bytes of each command, each fault, and the network file.
 #include "network.h"
+#include "options.h"
 #include "requestparser.h"
 #include "simulator.h"
 
@@ -50,6 +51,10 @@ private slots:
     void faults_data();
     void faults();
     void faultCountRunsOut();
+    void randomFaults_data();
+    void randomFaults();
+    void randomFaultOption_data();
+    void randomFaultOption();
     void networkFileRoundTrip();
 };
 
@@ -198,6 +203,139 @@ void TestSimulator::faultCountRunsOut()
     QCOMPARE(second.pieces[0].delayMs, 25);
     for (const char *bad : {"split", "silent=3", "reply-code=1FF", "louder", "delay=5:gap"})
         QVERIFY2(!bussim::ParseFault(QString::fromLatin1(bad)), bad);
+}
+
+void TestSimulator::randomFaults_data()
+{
+    QTest::addColumn<QString>("settings"); // as on the command line
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("least"); // replies spoiled of 1000
+    QTest::addColumn<int>("most");
+    const QByteArray read = Hex("F0 9C 07 05 A8");
+    QTest::newRow("0 %: none") << "7:0" << read << 0 << 0;
+    QTest::newRow("10 %") << "7:10" << read << 70 << 130;
+    QTest::newRow("100 %: all, with short pauses") << "7:100:gap=2-4" << read << 1000 << 1000;
+    QTest::newRow("presence polls: never another register")
+        << "11:100" << Hex("F0 05 01 06") << 1000 << 1000;
+}
+
+// Each fault drawn is told and is what the reply shows; the same seed draws
+// the same faults again, another seed others.
+void TestSimulator::randomFaults()
+{
+    QFETCH(QString, settings);
+    QFETCH(QByteArray, request);
+    QFETCH(int, least);
+    QFETCH(int, most);
+    const auto parsed = bussim::ParseRandomFaults(settings);
+    QVERIFY(parsed);
+    const auto play = [&](const bussim::RandomFaultSettings &random) {
+        bussim::Network network;
+        network.registers(0x9C)[5] = {1, 2, 3, 4, 5, 6, 7, 8};
+        network.setRandomFaults(random);
+        bussim::Simulator simulator(network);
+        bussim::RequestParser parser;
+        const auto frame = Parse(parser, request).value(0);
+        QList<bussim::Response> responses;
+        for (int i = 0; i < 1000; ++i)
+            responses.append(simulator.respond(frame));
+        return responses;
+    };
+    const QList<bussim::Response> responses = play(*parsed);
+    bussim::Network plain;
+    plain.registers(0x9C)[5] = {1, 2, 3, 4, 5, 6, 7, 8};
+    const QByteArray whole = Reply(plain, request);
+
+    QSet<QString> kinds;
+    int spoiled = 0;
+    for (const bussim::Response &r : responses) {
+        QByteArray sent;
+        for (const bussim::Piece &piece : r.pieces)
+            sent += piece.bytes;
+        if (r.fault.isEmpty()) {
+            QCOMPARE(sent, whole);
+            continue;
+        }
+        ++spoiled;
+        const auto fault = bussim::ParseFault(r.fault);
+        QVERIFY2(fault, qPrintable(r.fault));
+        kinds.insert(r.fault.section(u'=', 0, 0));
+        switch (fault->kind) {
+        case Fault::Kind::Silent:
+            QVERIFY(r.pieces.isEmpty());
+            break;
+        case Fault::Kind::Split:
+            QCOMPARE(r.pieces.size(), 2);
+            QCOMPARE(r.pieces[0].bytes.size(), fault->value);
+            QCOMPARE(r.pieces[1].delayMs, fault->gapMs);
+            QVERIFY(fault->gapMs >= parsed->minGapMs && fault->gapMs <= parsed->maxGapMs);
+            QCOMPARE(sent, whole);
+            break;
+        case Fault::Kind::Foreign:
+            QCOMPARE(sent, Hex("F0 05 01 06") + whole);
+            break;
+        case Fault::Kind::BadChecksum:
+            QCOMPARE(sent.chopped(1), whole.chopped(1));
+            QCOMPARE(quint8(sent.back()), quint8(whole.back() + 1));
+            break;
+        case Fault::Kind::OtherRegister:
+            QCOMPARE(sent.left(4), Hex("F8 9C 07 06"));
+            break;
+        default:
+            QFAIL(qPrintable(r.fault));
+        }
+    }
+    QVERIFY2(spoiled >= least && spoiled <= most, qPrintable(QString::number(spoiled)));
+    if (least == 1000)
+        QCOMPARE(kinds.size(), request.at(2) == 0x07 ? 5 : 4);
+
+    const auto faultsOf = [](const QList<bussim::Response> &list) {
+        QStringList texts;
+        for (const bussim::Response &r : list)
+            texts << r.fault;
+        return texts;
+    };
+    QCOMPARE(faultsOf(play(*parsed)), faultsOf(responses));
+    if (parsed->percent > 0 && parsed->percent < 100) {
+        bussim::RandomFaultSettings other = *parsed;
+        ++other.seed;
+        QVERIFY(faultsOf(play(other)) != faultsOf(responses));
+    }
+}
+
+void TestSimulator::randomFaultOption_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("percent"); // -1: refused
+    QTest::addColumn<int>("minGap");
+    QTest::addColumn<int>("maxGap");
+    QTest::newRow("seed and percent") << "42:5" << 5 << 10 << 60;
+    QTest::newRow("with pauses") << "42:5:gap=3-8" << 5 << 3 << 8;
+    QTest::newRow("no percent") << "42" << -1 << 0 << 0;
+    QTest::newRow("above 100 %") << "42:101" << -1 << 0 << 0;
+    QTest::newRow("pauses the wrong way round") << "42:5:gap=8-3" << -1 << 0 << 0;
+}
+
+void TestSimulator::randomFaultOption()
+{
+    QFETCH(QString, value);
+    QFETCH(int, percent);
+    QFETCH(int, minGap);
+    QFETCH(int, maxGap);
+    bussim::Options options;
+    QString error;
+    const bool taken = bussim::ParseOptions(
+        {QStringLiteral("bussim"), QStringLiteral("--random-faults"), value}, &options, &error);
+    QCOMPARE(taken, percent >= 0);
+    QCOMPARE(error.contains(QStringLiteral("--random-faults")), !taken);
+    bussim::RandomFaults *random = options.network.randomFaults();
+    QCOMPARE(random != nullptr, taken);
+    if (random) {
+        QCOMPARE(random->settings().seed, 42u);
+        QCOMPARE(random->settings().percent, percent);
+        QCOMPARE(random->settings().minGapMs, minGap);
+        QCOMPARE(random->settings().maxGapMs, maxGap);
+    }
 }
 
 void TestSimulator::networkFileRoundTrip()

@@ -39,6 +39,12 @@ public:
     bussim::PtyServer &server() { return *m_server; }
 
     void setFault(int address, const bussim::Fault &fault) { m_network.setFault(address, fault); }
+    // Spoils replies at random from here on, as bussim --random-faults does;
+    // each fault drawn shows in events() as "05: fault: split=5:gap=30".
+    void setRandomFaults(const bussim::RandomFaultSettings &settings)
+    {
+        m_network.setRandomFaults(settings);
+    }
 
     // Every request frame received so far, as it stood on the wire.
     const QList<QByteArray> &requests() const { return m_requests; }
