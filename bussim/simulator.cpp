@@ -121,7 +121,10 @@ Response Simulator::respond(const Request &request)
     auto answered = answer(*c, request, &response.event);
     if (!answered)
         return response;
-    auto [code, payload] = *answered;
+    // Named variables, not a structured binding: the fault lambda below
+    // captures them, which clang before 16 refuses for bindings.
+    int code = answered->first;
+    QList<int> payload = answered->second;
 
     int address = c->address;
     int delayMs = 0;
