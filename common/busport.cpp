@@ -2,6 +2,27 @@
 
 #include <QtGlobal>
 
+namespace {
+
+// What a failure of an open port means to the installer. The system's own
+// text is no help here: after a pulled adapter it is often that of a stale
+// "try again", and in English.
+QString FailureReason(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+        return QStringLiteral("устройство отключено");
+    case QSerialPort::PermissionError:
+        return QStringLiteral("нет доступа к устройству");
+    case QSerialPort::ReadError:
+        return QStringLiteral("ошибка чтения");
+    default:
+        return QStringLiteral("ошибка записи");
+    }
+}
+
+} // namespace
+
 BusPort::~BusPort() = default;
 
 SerialBusPort::SerialBusPort(QObject *parent) : BusPort(parent)
@@ -60,7 +81,10 @@ void SerialBusPort::close()
 
 bool SerialBusPort::isOpen() const
 {
-    return m_port.isOpen();
+    // A failed port is closed as soon as control is back in the event loop;
+    // until then it already counts as closed, so that a wait ending just
+    // after the failure does not judge a reply that never came.
+    return m_port.isOpen() && !m_failed;
 }
 
 bool SerialBusPort::write(const QByteArray &bytes)
@@ -96,7 +120,7 @@ void SerialBusPort::onError(QSerialPort::SerialPortError error)
         error != QSerialPort::ReadError && error != QSerialPort::WriteError)
         return;
     m_failed = true;
-    m_error = QStringLiteral("Порт %1 отказал: %2").arg(m_device, m_port.errorString());
+    m_error = QStringLiteral("Порт %1 отказал и закрыт: %2").arg(m_device, FailureReason(error));
     // Closing from inside the port's own error signal is not safe; close once
     // control is back in the event loop.
     QTimer::singleShot(0, this, [this] { close(); });
