@@ -48,5 +48,11 @@ inline QString StatusPortProblem(const QString &why)
 {
     return QStringLiteral("Статус: %1").arg(why);
 }
+// A press while the port is not open: nothing goes on the wire, and the
+// press answers even when the port's problem is already on the status line.
+inline QString StatusNotSent(const QString &why)
+{
+    return QStringLiteral("Статус: команда не подана: %1").arg(why);
+}
 
 } // namespace ProbeTexts

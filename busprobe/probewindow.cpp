@@ -185,7 +185,7 @@ void ProbeWindow::Command1_Click()
     Combo_adr_Click();
     Combo_koman_Click();
     if (!m_exchange.link().isOpen()) {
-        setStatus(ProbeTexts::StatusPortProblem(m_exchange.link().errorText()));
+        setStatus(ProbeTexts::StatusNotSent(m_exchange.link().errorText()));
         return;
     }
     const FieldReading reading =

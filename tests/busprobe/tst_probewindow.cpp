@@ -11,8 +11,11 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <memory>
+
 using namespace std::chrono_literals;
 using bussim::Fault;
+using K = Fault::Kind;
 Q_DECLARE_METATYPE(Fault)
 
 namespace {
@@ -68,6 +71,19 @@ struct Probe : ProbeWindow
         return shown.join(enabled ? u""_qs : u" "_qs);
     }
 };
+
+// The adapter is pulled while request number `count` is on its way: the
+// controller never answers it, and the device is gone once it has been taken.
+void VanishAt(std::unique_ptr<SimHarness> &sim, qsizetype count, int address, QObject *context)
+{
+    QObject::connect(&sim->server(), &bussim::PtyServer::requestReceived, context,
+                     [&sim, count, address, context] {
+                         if (sim->requests().size() != count)
+                             return;
+                         sim->setFault(address, Fault{});
+                         QTimer::singleShot(0, context, [&sim] { sim.reset(); });
+                     });
+}
 
 } // namespace
 
@@ -162,7 +178,6 @@ private slots:
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("fields"); // after the refresh, when one is due
-        using K = Fault::Kind;
         const QStringList read8{u"adr"_qs,  u"плата 2"_qs, u"koman"_qs, u"читать 8 яч памяти"_qs,
                                 u"adrd"_qs, u"40"_qs};
         const QByteArray request = Hex("F0 02 03 40 45"), none;
@@ -273,17 +288,57 @@ private slots:
         QCOMPARE(port.written, Hex("F0 00 01 01 F0 00 01 01"));
     }
 
+    void portVanishes_data()
+    {
+        QTest::addColumn<bool>("foreign"); // other traffic before every reply
+        QTest::addColumn<int>("requests"); // the port vanishes in the wait for the last one
+        QTest::newRow("during the wait") << false << 1;
+        QTest::newRow("during a repetition after foreign traffic") << true << 2;
+    }
+
+    // The exchange ends with the port's failure and no refresh; the fields
+    // keep what was typed, and a later press says why nothing is sent.
+    void portVanishes()
+    {
+        QFETCH(bool, foreign);
+        QFETCH(int, requests);
+        auto sim = std::make_unique<SimHarness>();
+        QVERIFY2(sim->ok(), qPrintable(sim->error()));
+        if (foreign)
+            sim->setFault(0x02, Fault{K::Foreign});
+        const QString device = sim->device();
+        qputenv(SerialBusPort::DeviceVariable, device.toLocal8Bit());
+        ProbeOptions options = Options();
+        options.attemptLimit = 3;
+        Probe window(options);
+        VanishAt(sim, requests, 0x02, &window);
+        window.pick({u"adr"_qs, u"плата 2"_qs, u"koman"_qs, u"читать 8 яч памяти"_qs, u"adrd"_qs,
+                     u"4F"_qs, u"d3"_qs, u"F0"_qs},
+                    true);
+        window.Command1_Click();
+
+        QVERIFY(!sim);
+        const QString failed = u"Порт %1 отказал и закрыт: устройство отключено"_qs.arg(device);
+        QCOMPARE(window.status(), u"Статус: "_qs + failed);
+        QVERIFY(!window.exchange().isRunning());
+        QVERIFY(!window.findChild<QTimer *>(u"Timer1"_qs)->isActive());
+        QCOMPARE(window.fields(), u"4F 00 00 00 F0 00 00 00 00 00 00"_qs);
+        QCOMPARE(window.values().data[3], 0xF0);
+        window.Command1_Click();
+        QCOMPARE(window.status(), u"Статус: команда не подана: "_qs + failed);
+    }
+
     // Said at the start and at every press; nothing is clipped meanwhile.
     void ownPortNotOpen()
     {
         qputenv(SerialBusPort::DeviceVariable, "/dev/umd-no-such-port");
         Probe window(Options());
         window.show();
-        const QString notOpen = u"Статус: Порт /dev/umd-no-such-port не открыт"_qs;
-        QVERIFY2(window.status().startsWith(notOpen), qPrintable(window.status()));
-        window.findChild<QLabel *>(u"Label_s"_qs)->clear();
+        const QString notOpen = u"Порт /dev/umd-no-such-port не открыт"_qs;
+        QVERIFY2(window.status().startsWith(u"Статус: "_qs + notOpen), qPrintable(window.status()));
         window.Command1_Click();
-        QVERIFY2(window.status().startsWith(notOpen), qPrintable(window.status()));
+        QVERIFY2(window.status().startsWith(u"Статус: команда не подана: "_qs + notOpen),
+                 qPrintable(window.status()));
         for (QLabel *label : window.findChildren<QLabel *>())
             QVERIFY2(label->wordWrap() || label->fontMetrics().horizontalAdvance(
                                               label->text().trimmed()) <= label->width(),
