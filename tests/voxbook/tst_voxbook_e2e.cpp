@@ -4,8 +4,11 @@
 #include "voxbookwindow.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
+
+#include <memory>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -15,7 +18,27 @@ class TestVoxbookE2e : public QObject
     Q_OBJECT
 private slots:
     void writeReadBackAndPlay();
+    void portVanishes_data();
+    void portVanishes();
 };
+
+namespace {
+
+// The adapter is pulled while request number `count` is on its way: the
+// announcer never answers it, and the device is gone once the request has
+// been taken.
+void VanishAt(std::unique_ptr<SimHarness> &sim, qsizetype count, QObject *context)
+{
+    QObject::connect(&sim->server(), &bussim::PtyServer::requestReceived, context,
+                     [&sim, count, context] {
+                         if (sim->requests().size() != count)
+                             return;
+                         sim->setFault(0x9C, bussim::Fault{});
+                         QTimer::singleShot(0, context, [&sim] { sim.reset(); });
+                     });
+}
+
+} // namespace
 
 void TestVoxbookE2e::writeReadBackAndPlay()
 {
@@ -54,6 +77,61 @@ void TestVoxbookE2e::writeReadBackAndPlay()
     QTRY_VERIFY_WITH_TIMEOUT(!window.engine().isActive(), 5000);
     QVERIFY(sim.events().contains(u"9C: scenario F0 played"_s));
     QCOMPARE(sim.requests().count(QByteArray::fromHex("F09C019D")), 10);
+}
+
+void TestVoxbookE2e::portVanishes_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("requests"); // the port vanishes during the last of them
+    QTest::newRow("write run") << u"Command4"_s << 6;
+    QTest::newRow("read run") << u"Command3"_s << 6;
+    QTest::newRow("scenario test: play request and three polls") << u"Command5"_s << 4;
+}
+
+// The run ends at once with the port's failure on the status line; what the
+// editor holds stays, and a later run says why it cannot start.
+void TestVoxbookE2e::portVanishes()
+{
+    QFETCH(QString, button);
+    QFETCH(int, requests);
+    auto sim = std::make_unique<SimHarness>();
+    QVERIFY2(sim->ok(), qPrintable(sim->error()));
+    QList<bussim::Register> registers = sim->network().registers(0x9C);
+    for (int reg = 0; reg < 24; ++reg)
+        for (int slot = 0; slot < 8; ++slot)
+            registers[reg][size_t(slot)] = quint8(reg * 8 + slot + 1);
+    sim->network().registers(0x9C) = registers;
+    const QString device = sim->device();
+    SerialBusPort port;
+    QVERIFY2(port.open(device), qPrintable(port.errorText()));
+    VoxbookWindow window(&port, {40ms, 30ms, QString()});
+    for (int row = 1; row <= 24; ++row)
+        for (int slot = 0; slot < 8; ++slot)
+            window.image().setCell(row, slot, qint16(0xF0 - row));
+    const AnnouncerImage composed = window.image();
+    AnnouncerImage expected = composed;
+    // Each register the run reports as read must be in memory; a reply that
+    // a loaded machine judged too late is reported otherwise and not stored.
+    connect(&window.engine(), &RegisterTransfer::statusChanged, this, [&](const QString &text) {
+        if (const int row = text.section(u"in--"_s, 1).toInt(); row > 0)
+            for (int slot = 0; slot < 8; ++slot)
+                expected.setCell(row, slot, qint16(registers[row - 1][size_t(slot)]));
+    });
+    VanishAt(sim, requests, &window);
+
+    window.findChild<QPushButton *>(button)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!sim, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.engine().isActive(), 5000);
+    QVERIFY(!window.engine().Timer1().isActive() && !window.engine().Timer2().isActive());
+    QCOMPARE(window.engine().Timer1().interval(), 40); // the scenario test's 1.5 s is undone
+    const auto *status = window.findChild<QLabel *>(u"Label_s"_s);
+    const QString failed = u"Порт %1 отказал и закрыт: устройство отключено"_s.arg(device);
+    QCOMPARE(status->text(), u"Статус: обмен прерван: "_s + failed);
+    QVERIFY(window.image() == expected);
+    QCOMPARE(expected == composed, button != u"Command3"_s); // a read run read some first
+
+    window.findChild<QPushButton *>(u"Command4"_s)->click();
+    QCOMPARE(status->text(), u"Статус: запись в контроллер не начата: "_s + failed);
 }
 
 QTEST_MAIN(TestVoxbookE2e)
