@@ -4,10 +4,13 @@
 #include "simharness.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -17,7 +20,26 @@ class TestLumbookE2e : public QObject
     Q_OBJECT
 private slots:
     void writeReadBackAndCheck();
+    void portVanishes_data();
+    void portVanishes();
 };
+
+namespace {
+
+// The adapter is pulled while request number `count` is on its way: the
+// indicator never answers it, and the device is gone once it has been taken.
+void VanishAt(std::unique_ptr<SimHarness> &sim, qsizetype count, int address, QObject *context)
+{
+    QObject::connect(&sim->server(), &bussim::PtyServer::requestReceived, context,
+                     [&sim, count, address, context] {
+                         if (sim->requests().size() != count)
+                             return;
+                         sim->setFault(address, bussim::Fault{});
+                         QTimer::singleShot(0, context, [&sim] { sim.reset(); });
+                     });
+}
+
+} // namespace
 
 void TestLumbookE2e::writeReadBackAndCheck()
 {
@@ -62,6 +84,69 @@ void TestLumbookE2e::writeReadBackAndCheck()
     window.findChild<QPushButton *>(u"Command_prov"_s)->click();
     QTRY_VERIFY(sim.events().contains(u"82: task 03 run"_s));
     QCOMPARE(sim.requests().last(), QByteArray::fromHex("F0820AD0035F"));
+}
+
+void TestLumbookE2e::portVanishes_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("requests"); // the port vanishes during the last of them
+    QTest::newRow("write run") << u"Command_s"_s << 3;
+    QTest::newRow("read run") << u"Command_l"_s << 4;
+}
+
+// The run ends at once with the port's failure on the status line; the
+// indicator's image keeps what it held and what was read, and a later run
+// says why it cannot start.
+void TestLumbookE2e::portVanishes()
+{
+    QFETCH(QString, button);
+    QFETCH(int, requests);
+    auto sim = std::make_unique<SimHarness>();
+    QVERIFY2(sim->ok(), qPrintable(sim->error()));
+    const QString device = sim->device();
+    SerialBusPort port;
+    QVERIFY2(port.open(device), qPrintable(port.errorText()));
+    QTemporaryDir dir;
+    LumbookWindow window(&port, {40ms, dir.filePath(u"umd_8x.txt"_s)});
+    auto *adr = window.findChild<QComboBox *>(u"Combo_adr"_s);
+    adr->setEditText(u"82"_s);
+    QTest::keyClick(adr, Qt::Key_Return);
+
+    // Every byte a task slot may hold as it stands, so that the refresh at
+    // the end of a read run changes nothing but the own address.
+    IndicatorImage &image = window.images().indicator(3);
+    QList<bussim::Register> registers = sim->network().registers(0x82);
+    for (int reg = 0; reg < 5; ++reg)
+        for (int b = 0; b < 8; ++b) {
+            registers[reg][size_t(b)] = quint8(0x21 + 0x10 * reg + b);
+            image.cell(reg, b) = 0x9A;
+        }
+    registers[0][0] = 0x82;
+    image.cell(0, 0) = 0x82;
+    sim->network().registers(0x82) = registers;
+    const IndicatorImage composed = image;
+    IndicatorImage expected = composed;
+    // Each register the run reports as read must be in memory; a reply that
+    // a loaded machine judged too late is reported otherwise and not stored.
+    connect(&window.engine(), &RegisterTransfer::statusChanged, this, [&](const QString &text) {
+        if (const int c = text.section(u"in--"_s, 1).toInt(); c > 0)
+            for (int b = 0; b < 8; ++b)
+                expected.cell(c - 1, b) = qint16(registers[c - 1][size_t(b)]);
+    });
+    VanishAt(sim, requests, 0x82, &window);
+
+    window.findChild<QPushButton *>(button)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!sim, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.engine().isActive(), 5000);
+    QVERIFY(!window.engine().Timer1().isActive() && !window.engine().Timer2().isActive());
+    const auto *status = window.findChild<QLabel *>(u"Label_s"_s);
+    const QString failed = u"Порт %1 отказал и закрыт: устройство отключено"_s.arg(device);
+    QCOMPARE(status->text(), u"Статус: обмен прерван: "_s + failed);
+    QVERIFY(image == expected);
+    QCOMPARE(expected == composed, button != u"Command_l"_s); // a read run read some first
+
+    window.findChild<QPushButton *>(u"Command_s"_s)->click();
+    QCOMPARE(status->text(), u"Статус: запись в контроллер не начата: "_s + failed);
 }
 
 QTEST_MAIN(TestLumbookE2e)
