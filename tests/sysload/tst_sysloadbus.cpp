@@ -1,7 +1,7 @@
 // The image file's exact lines, then the window, driven by object name,
 // against the simulated network on a real pseudo-terminal: the start-up load,
 // the judgement of each reply, the frames of the write run, the runs'
-// safeguards, and a whole backup restored into a blank network.
+// safeguards and interruptions, and a whole backup restored into a blank network.
 #include "mainwindow.h"
 #include "simharness.h"
 
@@ -22,9 +22,16 @@ using Kind = Fault::Kind;
 using Button = QAbstractButton;
 
 namespace {
-// Short enough for whole 744-register runs, long enough for the simulator's
-// answer in this same thread under the sanitizers on two busy cores.
-constexpr auto TestUnit = 12ms;
+// The wait unit of the runs whose replies are judged. The simulator answers
+// in this same thread within a few milliseconds, but on two cores busy with a
+// build the test process is now and then held off for 10 to 30 ms; a reply
+// that misses its wait is read in front of the next one, so one stall fails a
+// run of registers. 40 ms keeps the reply inside its wait through such stalls.
+constexpr auto TestUnit = 40ms;
+// The whole-network restore only counts its requests and compares what the
+// controllers stored, which a late acknowledgement does not change; it may
+// run at a fraction of the unit.
+constexpr auto RestoreUnit = 10ms;
 
 // The status line after a run, as the installer reads it: 63 blanks.
 const QString ResetLine = u"Статус:"_qs + QString(63, u' ');
@@ -65,13 +72,14 @@ class TestSysloadBus : public QObject
     void press(QWidget &w, const char *n) { w.findChild<Button *>(QLatin1String(n))->click(); }
 
     // A started window whose status texts and message boxes are recorded afresh.
-    std::unique_ptr<MainWindow> makeWindow(const QString &device, const QString &imagePath = {})
+    std::unique_ptr<MainWindow> makeWindow(const QString &device, const QString &imagePath = {},
+                                           std::chrono::milliseconds unit = TestUnit)
     {
         m_lines.clear();
         m_boxes.clear();
         m_answer = nullptr;
         auto window = std::make_unique<MainWindow>(
-            SysloadOptions{TestUnit, 2ms, device, imagePath.isEmpty() ? path() : imagePath});
+            SysloadOptions{unit, 2ms, device, imagePath.isEmpty() ? path() : imagePath});
         connect(&window->loader(), &SystemLoader::statusChanged, this,
                 [this](const QString &text) { m_lines << text; });
         window->setMessageHook([this](QMessageBox &box) {
@@ -276,25 +284,51 @@ private slots:
     {
         QTest::addColumn<QString>("device"); // empty: the simulator's
         QTest::addColumn<bool>("closing");   // after 5 units; else the port vanishes then
+        QTest::addColumn<QByteArray>("button");
         QTest::addColumn<QString>("statusPart");
-        QTest::newRow("port not open") << u"no-such-port"_qs << false << u"no-such-port"_qs;
-        QTest::newRow("window closed") << QString() << true << u"Чтение из системы адреса $0"_qs;
-        QTest::newRow("port vanished") << QString() << false << u"чтение прервано"_qs;
+        QTest::newRow("port not open")
+            << u"no-such-port"_qs << false << QByteArray("Command1") << u"no-such-port"_qs;
+        QTest::newRow("window closed")
+            << QString() << true << QByteArray("Command1") << u"Чтение из системы адреса $0"_qs;
+        QTest::newRow("port vanished while reading")
+            << QString() << false << QByteArray("Command1") << u"чтение прервано"_qs;
+        QTest::newRow("port vanished while writing")
+            << QString() << false << QByteArray("Command2") << u"запись прервана"_qs;
     }
 
-    // Each ends the run at once: nothing more is read and nothing saved.
+    // Each ends the run at once: nothing more is sent and nothing saved, the
+    // status says why, and what was read before stays in memory.
     void interruptedRun()
     {
         QFETCH(QString, device);
         QFETCH(bool, closing);
+        QFETCH(QByteArray, button);
         QFETCH(QString, statusPart);
         auto sim = std::make_unique<SimHarness>();
-        const auto window = makeWindow(device.isEmpty() ? sim->device() : m_dir.filePath(device));
+        const QString simDevice = sim->device();
+        for (int n = 0; n < 60; ++n)
+            sim->network().registers(0x00)[n] = {1, 2, 3, 4, 5, 6, 7, quint8(n)};
+        const auto window = makeWindow(device.isEmpty() ? simDevice : m_dir.filePath(device));
+        SystemImage &image = window->systemImage();
+        for (int n = 0; n < 60; ++n)
+            image.at(0, n) = {9, 9, 9, 9, 9, 9, 9, qint16(n)};
+        SystemImage expected = image;
         press(*window, "adr_00");
         QTimer::singleShot(5 * TestUnit, window.get(),
                            [&] { closing ? void(window->close()) : sim.reset(); });
-        press(*window, "Command1");
-        QVERIFY(m_lines.value(m_lines.size() - 1).contains(statusPart));
+        press(*window, button.constData());
+
+        const QString last = m_lines.value(m_lines.size() - 1);
+        QVERIFY2(last.contains(statusPart), qPrintable(last));
+        if (!sim) { // the port vanished: it is named, and the run went no further
+            QVERIFY2(last.contains(simDevice), qPrintable(last));
+            QVERIFY(m_lines.size() < 60);
+        }
+        for (int n = 0; button == "Command1" && n < 60; ++n) {
+            if (m_lines.contains(SysloadText::ReadLine(0x00, n, true)))
+                expected.at(0, n) = {1, 2, 3, 4, 5, 6, 7, qint16(n)};
+        }
+        QVERIFY(window->systemImage() == expected);
         QVERIFY(!QFile::exists(path()));
     }
 
@@ -320,26 +354,28 @@ private slots:
         QCOMPARE(status(*window), m_boxes.last().at(1).section(u'\n', 0, 0));
     }
 
-    void backupAndRestoreWholeNetwork()
+    // A fresh start ticks all twenty from a backup and writes every register
+    // of them into a blank network. (The whole backup itself is read, faults
+    // and all, by the soak test beside this one.)
+    void restoreWholeNetwork()
     {
-        SimHarness house;
         // Every byte value in turn, F0 F8 11 among them; no presence marker is 0.
+        SystemImage backup;
+        bussim::Network house;
         int k = 0;
-        for (const ControllerSlot &slot : ControllerSlots())
-            for (bussim::Register &reg : house.network().registers(slot.address))
-                for (quint8 &byte : reg)
-                    byte = quint8(++k * 0x35);
-        const auto backup = makeWindow(house.device());
-        for (const ControllerSlot &slot : ControllerSlots())
-            press(*backup, slot.checkBox);
-        press(*backup, "Command1");
+        for (int slot = 0; slot < SlotCount; ++slot) {
+            const ControllerSlot &controller = ControllerSlots()[std::size_t(slot)];
+            for (int n = 0; n < controller.registerCount; ++n)
+                for (std::size_t j = 0; j < 8; ++j)
+                    backup.at(slot, n)[j] = house.registers(controller.address)[n][j] =
+                        quint8(++k * 0x35);
+        }
+        QVERIFY(SaveImageFile(backup, path()).isEmpty());
 
-        // A fresh start ticks all twenty from the file and writes them all.
         SimHarness blank;
-        press(*makeWindow(blank.device()), "Command2");
-        QCOMPARE(house.requests().size(), 744);
-        QCOMPARE(blank.requests().size(), 744);
-        QVERIFY(blank.network().sameContents(house.network()));
+        press(*makeWindow(blank.device(), {}, RestoreUnit), "Command2");
+        QTRY_COMPARE(blank.requests().size(), 744);
+        QVERIFY(blank.network().sameContents(house));
     }
 };
 
