@@ -1,0 +1,131 @@
+// The register engine's read run on whatever the bus brings: the input
+// chooses the controller and the block length, then plays ticks of Timer2,
+// receive events cut as it likes, bytes that wait in the port without an
+// event, well-formed replies for the register just requested (which must be
+// stored at the next tick), and a port that fails mid-run.
+#include "busframe.h"
+#include "fuzzinput.h"
+#include "registertransfer.h"
+#include "seriallink.h"
+
+#include <QList>
+
+#include <array>
+#include <optional>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    EnsureApplication();
+    FuzzInput in(data, size);
+
+    FakeBusPort port;
+    SerialLink link(&port);
+    const int address = in.byte();
+    const int registerCount = 1 + in.byte() % 24;
+
+    struct Stored
+    {
+        int reg;
+        std::array<int, 8> bytes;
+    };
+    QList<Stored> stored;
+    int runsEnded = 0;
+    RegisterTransferSetup setup;
+    setup.address = [address] {
+        return address;
+    };
+    setup.registerCount = registerCount;
+    setup.cell = [](int, int) {
+        return 0;
+    };
+    setup.storeRegister = [&](int reg, const std::array<int, 8> &bytes) {
+        stored.append({reg, bytes});
+    };
+    setup.readRunEnded = [&] {
+        ++runsEnded;
+    };
+    RegisterTransfer engine(&link, &port, setup);
+
+    // Stale answers wait in the port before the run; starting it drops them.
+    port.waiting = in.take(in.byte() % 16);
+    FUZZ_CHECK(engine.startReadRun());
+    FUZZ_CHECK(port.waiting.isEmpty());
+
+    // The register a well-formed reply was put on the bus for, with its bytes,
+    // while nothing else has come since.
+    std::optional<Stored> expected;
+    int runsStopped = 0;
+    while (!in.atEnd()) {
+        const bool activeBefore = engine.isActive();
+        const int op = in.byte() % 6;
+        if (op == 0) {
+            const int c = engine.readCounter();
+            const qsizetype writtenBefore = port.written.size();
+            const qsizetype storedBefore = stored.size();
+            engine.Timer2_Timer();
+            if (expected) {
+                FUZZ_CHECK(stored.size() == storedBefore + 1);
+                FUZZ_CHECK(stored.last().reg == expected->reg);
+                FUZZ_CHECK(stored.last().bytes == expected->bytes);
+                expected.reset();
+            }
+            // One five-byte request per tick while registers are left to ask.
+            if (engine.isActive() || c == registerCount)
+                FUZZ_CHECK(port.written.size() - writtenBefore == (c < registerCount ? 5 : 0));
+        } else if (op == 1) {
+            for (const QByteArray &event : TakeEvents(in, 4))
+                port.arrive(event);
+            expected.reset();
+        } else if (op == 2) {
+            port.waiting += in.take(in.byte() % 32);
+            expected.reset();
+        } else if (op == 3) {
+            // A whole reply for the register requested at the last tick.
+            const int reg = engine.readCounter() - 1;
+            FrameBuilder reply(ReplyStart, address, ReplyRegisterBlock);
+            reply.raw(reg);
+            std::array<int, 8> bytes{};
+            for (int &b : bytes) {
+                b = in.byte();
+                reply.stuffed(b);
+            }
+            const bool clean = engine.isActive() && reg >= 0 && reg < registerCount &&
+                               link.receiveOffset() == 0 && port.waiting.isEmpty();
+            port.arrive(reply.finish().value_or(QByteArray()));
+            expected.reset();
+            if (clean)
+                expected = Stored{reg, bytes};
+        } else if (op == 4) {
+            // The adapter is pulled out, then put back and the run started again.
+            port.open = false;
+            emit port.failed(QStringLiteral("fake: gone"));
+            FUZZ_CHECK(!engine.isActive());
+            if (activeBefore)
+                ++runsStopped;
+            port.open = true;
+            expected.reset();
+            FUZZ_CHECK(engine.startReadRun());
+        } else {
+            // A second start while the run is active is ignored.
+            const bool wasActive = engine.isActive();
+            FUZZ_CHECK(engine.startReadRun() == !wasActive);
+        }
+        if (activeBefore && !engine.isActive())
+            ++runsStopped;
+
+        FUZZ_CHECK(IsReceiveOffset(link.receiveOffset()));
+        FUZZ_CHECK(engine.runMode() == RegisterTransfer::NoRun ||
+                   engine.runMode() == RegisterTransfer::ReadRun);
+        FUZZ_CHECK(engine.readCounter() >= 0 && engine.readCounter() <= registerCount + 1);
+        if (!engine.isActive())
+            expected.reset();
+    }
+    for (const Stored &s : stored) {
+        FUZZ_CHECK(s.reg >= 0 && s.reg < registerCount);
+        for (int b : s.bytes)
+            FUZZ_CHECK(b >= 0 && b <= 0xFF);
+    }
+    // Every end of a read run, normal or not, shows what was read.
+    FUZZ_CHECK(runsEnded == runsStopped);
+    return 0;
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+// What every fuzz target shares: reading its script from the input, one
+// QCoreApplication for the whole process, the check that stops on a broken
+// promise, and a port whose replies come from the script.
+#include "fakebusport.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QList>
+#include <QMetaObject>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+// A promise of the code under test that the input has broken: say which and
+// stop, so that libFuzzer keeps the input as a crash.
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__,          \
+                         __LINE__);                                                                \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)
+
+// The input read from the front as a script: control bytes and runs of bus
+// bytes. Past the end every read gives 0 or nothing, so every input is a
+// whole script.
+class FuzzInput
+{
+public:
+    FuzzInput(const std::uint8_t *data, std::size_t size) : m_data(data), m_size(size) {}
+
+    bool atEnd() const { return m_pos >= m_size; }
+    int byte() { return atEnd() ? 0 : m_data[m_pos++]; }
+    QByteArray take(int count)
+    {
+        const std::size_t n = std::min(m_size - m_pos, static_cast<std::size_t>(count));
+        QByteArray bytes(reinterpret_cast<const char *>(m_data + m_pos), static_cast<qsizetype>(n));
+        m_pos += n;
+        return bytes;
+    }
+    QByteArray rest() { return take(static_cast<int>(m_size - m_pos)); }
+
+private:
+    const std::uint8_t *m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};
+
+// Timers, queued calls and event loops need the application object; it lives
+// as long as the process.
+inline void EnsureApplication()
+{
+    static int argc = 1;
+    static char name[] = "fuzz";
+    static char *argv[] = {name, nullptr};
+    static const QCoreApplication *app = new QCoreApplication(argc, argv);
+    (void)app;
+}
+
+// A port whose answer to each request comes from the script: write() asks
+// onWrite, which may put bytes into the input at once (they wait there, no
+// event) or queue receive events. Queued events are delivered by the event
+// loop of the wait that follows the request, as a real port's would be.
+class ScriptedPort : public FakeBusPort
+{
+public:
+    using FakeBusPort::FakeBusPort;
+
+    std::function<void()> onWrite;
+
+    bool write(const QByteArray &bytes) override
+    {
+        if (!FakeBusPort::write(bytes))
+            return false;
+        if (onWrite)
+            onWrite();
+        return true;
+    }
+    // One receive event with these bytes, delivered by the next wait.
+    void queueEvent(const QByteArray &bytes)
+    {
+        QMetaObject::invokeMethod(
+            this, [this, bytes] { arrive(bytes); }, Qt::QueuedConnection);
+    }
+};
+
+// Receive events cut from the input: up to maxEvents runs of 0..31 bytes, so
+// that a reply can come whole, in pieces of any size, or not at all.
+inline QList<QByteArray> TakeEvents(FuzzInput &in, int maxEvents)
+{
+    QList<QByteArray> events;
+    const int count = in.byte() % (maxEvents + 1);
+    for (int i = 0; i < count; ++i)
+        events.append(in.take(in.byte() % 32));
+    return events;
+}
+
+inline bool IsReceiveOffset(int offset)
+{
+    return offset == 0 || offset == 8 || offset == 16 || offset == 24;
+}
