@@ -32,10 +32,9 @@ SerialBusPort::SerialBusPort(QObject *parent) : BusPort(parent)
     // raised when the line has been quiet for the burst gap, so that a reply
     // is stored whole from the start of its eight-slot block.
     m_burst.setSingleShot(true);
-    m_burst.setTimerType(Qt::PreciseTimer);
     m_burst.setInterval(DefaultBurstGap);
-    connect(&m_burst, &QTimer::timeout, this, &BusPort::received);
-    connect(&m_port, &QSerialPort::readyRead, &m_burst, qOverload<>(&QTimer::start));
+    connect(&m_burst.timer(), &QTimer::timeout, this, &BusPort::received);
+    connect(&m_port, &QSerialPort::readyRead, this, [this] { m_burst.start(); });
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialBusPort::onError);
 }
 

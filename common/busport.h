@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exacttimer.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -74,7 +76,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;
-    QTimer m_burst;
+    ExactTimer m_burst;
     QString m_device;
     QString m_error;
     bool m_failed = false;

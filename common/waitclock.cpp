@@ -9,10 +9,8 @@
 WaitClock::WaitClock(std::chrono::milliseconds unit, const QString &timerName, QObject *parent)
     : QObject(parent), m_unit(unit)
 {
-    m_timer.setObjectName(timerName);
+    m_timer.timer().setObjectName(timerName);
     m_timer.setSingleShot(true);
-    // The default coarse timer may be off by 5 %; bus waits must be exact.
-    m_timer.setTimerType(Qt::PreciseTimer);
 }
 
 WaitClock::~WaitClock()
@@ -31,7 +29,7 @@ bool WaitClock::Wait(int n)
         std::min<std::chrono::milliseconds>(m_unit * n, longest);
     QEventLoop loop;
     m_loop = &loop;
-    connect(&m_timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(&m_timer.timer(), &QTimer::timeout, &loop, &QEventLoop::quit);
     m_timer.start(length);
     // Whatever runs inside the wait may close the window and so destroy this
     // clock; then nothing of it may be touched after the loop.
@@ -39,7 +37,7 @@ bool WaitClock::Wait(int n)
     loop.exec();
     if (!alive)
         return false;
-    disconnect(&m_timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    disconnect(&m_timer.timer(), &QTimer::timeout, &loop, &QEventLoop::quit);
     m_timer.stop();
     m_loop = nullptr;
     return !m_shutDown;

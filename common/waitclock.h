@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exacttimer.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -21,7 +23,7 @@ public:
 
     std::chrono::milliseconds unit() const { return m_unit; }
     bool isWaiting() const { return m_loop != nullptr; }
-    const QTimer &timer() const { return m_timer; }
+    const QTimer &timer() const { return m_timer.timer(); }
 
     // Waits n units (none for n <= 0). False when the wait did not run its
     // length: another wait is already running, the clock has been stopped for
@@ -35,7 +37,7 @@ public:
 
 private:
     std::chrono::milliseconds m_unit;
-    QTimer m_timer;
+    ExactTimer m_timer;
     QEventLoop *m_loop = nullptr;
     bool m_shutDown = false;
 };

@@ -92,15 +92,12 @@ RegisterTransfer::RegisterTransfer(SerialLink *link, BusPort *port, RegisterTran
                                    QObject *parent)
     : QObject(parent), m_link(link), m_port(port), m_setup(std::move(setup))
 {
-    for (QTimer *timer : {&m_timer1, &m_timer2}) {
-        // One frame per tick: the coarse timer may be off by 5 %.
-        timer->setTimerType(Qt::PreciseTimer);
-        timer->setInterval(m_setup.tick);
-    }
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timer2.setObjectName(QStringLiteral("Timer2"));
-    connect(&m_timer1, &QTimer::timeout, this, &RegisterTransfer::Timer1_Timer);
-    connect(&m_timer2, &QTimer::timeout, this, &RegisterTransfer::Timer2_Timer);
+    m_timer1.setInterval(m_setup.tick);
+    m_timer2.setInterval(m_setup.tick);
+    m_timer1.timer().setObjectName(QStringLiteral("Timer1"));
+    m_timer2.timer().setObjectName(QStringLiteral("Timer2"));
+    connect(&m_timer1.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer1_Timer);
+    connect(&m_timer2.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer2_Timer);
 
     // Reception is open during a read run only: answers to write frames and
     // to other requests stay in the port meanwhile.

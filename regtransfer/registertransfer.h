@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exacttimer.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -92,8 +94,8 @@ public:
     // The controller of the run that is active or was last started.
     int runAddress() const { return m_runAddress; }
     std::chrono::milliseconds tick() const { return m_setup.tick; }
-    const QTimer &Timer1() const { return m_timer1; }
-    const QTimer &Timer2() const { return m_timer2; }
+    const QTimer &Timer1() const { return m_timer1.timer(); }
+    const QTimer &Timer2() const { return m_timer2.timer(); }
     QString status() const { return m_status; }
 
     // Start the write or the read run. Ignored (false) while any run is
@@ -130,8 +132,8 @@ private:
     SerialLink *m_link;
     BusPort *m_port;
     RegisterTransferSetup m_setup;
-    QTimer m_timer1;
-    QTimer m_timer2;
+    ExactTimer m_timer1;
+    ExactTimer m_timer2;
     int m_runMode = NoRun;
     int m_writePos = 0;
     int m_readCounter = 0;

@@ -1,12 +1,14 @@
 // The receive handler's placement rule, the gate, the senders and the wait;
 // then the link on a real serial device: a pseudo-terminal pair stands in for
 // the bus, the test plays the controller on its master side.
+#include "exacttimer.h"
 #include "fakebusport.h"
 #include "seriallink.h"
 #include "waitclock.h"
 
 #include "testbytes.h"
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -64,6 +66,7 @@ private slots:
     void gates();
     void senders();
     void wait();
+    void exactTimer();
     void lineAndBursts();
     void vanishedDeviceIsReportedOnce();
 };
@@ -179,6 +182,51 @@ void TestSerialLink::wait()
     QVERIFY(!longClock.Wait(1));
     QVERIFY(!longClock.Wait(1));
     QVERIFY(elapsed.elapsed() < 5000);
+}
+
+// The bus timer ticks when due and never before, keeps a steady period, and a
+// stopped or restarted timer leaves no stray tick behind.
+void TestSerialLink::exactTimer()
+{
+    // Runs the event loop as a tool's window does (QTest's own waits sleep
+    // in slices, which would hold the ticks up) until `count` ticks or 1 s.
+    ExactTimer timer;
+    QList<qint64> ticks; // nanoseconds since the start
+    QElapsedTimer elapsed;
+    QEventLoop loop;
+    qsizetype wanted = 0;
+    connect(&timer.timer(), &QTimer::timeout, &timer, [&] {
+        ticks.append(elapsed.nsecsElapsed());
+        if (ticks.size() == wanted)
+            loop.quit();
+    });
+    const auto run = [&](qsizetype count, std::chrono::milliseconds most) {
+        wanted = count;
+        QTimer::singleShot(most, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+
+    elapsed.start();
+    timer.start(15ms);
+    run(4, 1s);
+    timer.stop();
+    QCOMPARE(ticks.size(), 4);
+    for (qsizetype k = 0; k < ticks.size(); ++k)
+        QVERIFY2(ticks[k] >= (k + 1) * 15'000'000, qPrintable(QString::number(ticks[k])));
+
+    // A restart with a longer interval moves the tick; a stop leaves none.
+    ticks.clear();
+    timer.setSingleShot(true);
+    elapsed.restart();
+    timer.start(10ms);
+    timer.setInterval(40ms);
+    run(1, 1s);
+    QCOMPARE(ticks.size(), 1);
+    QVERIFY(ticks[0] >= 40'000'000);
+    timer.start(10ms);
+    timer.stop();
+    run(2, 50ms);
+    QCOMPARE(ticks.size(), 1);
 }
 
 void TestSerialLink::lineAndBursts()
