@@ -8,7 +8,8 @@
 // the CPU time and memory from the tool's own accounting, both on the
 // monotonic clock.
 //
-//   benchrun BUILD_DIR DRIVER_LIBRARY DEMO_NETWORK RESULTS_FILE
+//   benchrun BUILD_DIR DRIVER_LIBRARY DEMO_NETWORK RESULTS_FILE [TOOL...]
+// With tools named, only their sessions run.
 #include "benchstats.h"
 
 #include <QCoreApplication>
@@ -475,12 +476,15 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 5)
-        Die(QStringLiteral("usage: benchrun BUILD_DIR DRIVER_LIBRARY DEMO_NETWORK RESULTS_FILE"));
+    if (args.size() < 5)
+        Die(QStringLiteral(
+            "usage: benchrun BUILD_DIR DRIVER_LIBRARY DEMO_NETWORK RESULTS_FILE [TOOL...]"));
 
+    const QStringList only = args.mid(5);
     Bench bench(args[1], args[2], args[3]);
     for (const Session &session : Sessions())
-        bench.run(session);
+        if (only.isEmpty() || only.contains(session.tool))
+            bench.run(session);
 
     const QString text =
         QStringLiteral("# Bench results\n\n%1, on %2.\n\nTargets: median deviation within 1 ms, "
