@@ -56,7 +56,8 @@ std::optional<Fault> ParseFault(const QString &text, QString *error)
             }
             if (!kindSeen)
                 return Refuse(error, QStringLiteral("unknown fault \"%1\"").arg(text));
-            if (TakesValue(fault.kind) != hasNumber)
+            // A wrong checksum is one too high unless told how far off it is.
+            if (TakesValue(fault.kind) != hasNumber && fault.kind != Fault::Kind::BadChecksum)
                 return Refuse(error, QStringLiteral("fault \"%1\": %2 needs %3")
                                          .arg(text, name,
                                               TakesValue(fault.kind) ? QStringLiteral("a value")
@@ -71,8 +72,9 @@ std::optional<Fault> ParseFault(const QString &text, QString *error)
                           QStringLiteral("fault \"%1\": unknown part \"%2\"").arg(text, parts[i]));
         }
     }
-    if (fault.kind == Fault::Kind::ReplyCode && fault.value > 0xFF)
-        return Refuse(error, QStringLiteral("fault \"%1\": reply code beyond FF").arg(text));
+    if ((fault.kind == Fault::Kind::ReplyCode || fault.kind == Fault::Kind::BadChecksum) &&
+        fault.value > 0xFF)
+        return Refuse(error, QStringLiteral("fault \"%1\": value beyond FF").arg(text));
     return fault;
 }
 
@@ -85,7 +87,7 @@ QString FaultText(const Fault &fault)
     }
     if (fault.kind == Fault::Kind::ReplyCode)
         text += u'=' + QStringLiteral("%1").arg(fault.value, 2, 16, QLatin1Char('0')).toUpper();
-    else if (TakesValue(fault.kind))
+    else if (TakesValue(fault.kind) || (fault.kind == Fault::Kind::BadChecksum && fault.value > 1))
         text += QStringLiteral("=%1").arg(fault.value);
     if (fault.kind == Fault::Kind::Split)
         text += QStringLiteral(":gap=%1").arg(fault.gapMs);

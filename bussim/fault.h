@@ -14,7 +14,7 @@ struct Fault
     enum class Kind
     {
         Silent,        // no reply at all
-        BadChecksum,   // the checksum byte is one too high
+        BadChecksum,   // the checksum byte is `value` too high (one when 0)
         Split,         // the reply goes out in two pieces: `value` bytes, a gap, the rest
         Foreign,       // other traffic (not starting with F8) comes first, then the reply
         OtherRegister, // a register read is answered with the next register, rightly summed
@@ -29,7 +29,8 @@ struct Fault
     int count = -1; // replies still to be spoiled; -1 for all of them
 };
 
-// The fault in its text form: "silent", "bad-checksum", "split=5", "split=5:gap=40",
+// The fault in its text form: "silent", "bad-checksum", "bad-checksum=255" (one
+// too low), "split=5", "split=5:gap=40",
 // "foreign", "other-register", "other-address", "reply-code=06" (hex), "delay=30",
 // each optionally followed by ":count=N".
 std::optional<Fault> ParseFault(const QString &text, QString *error = nullptr);

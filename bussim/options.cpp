@@ -146,7 +146,7 @@ Options:
   --absent LIST      addresses that stay silent, comma-separated: 05,9D
   --fault ADDR:FAULT spoil the replies of one controller; may be repeated:
         silent            no reply
-        bad-checksum      checksum byte one too high
+        bad-checksum[=N]  checksum byte one (N) too high; 255 makes it one too low
         split=N[:gap=MS]  first N bytes, a pause (30 ms), the rest
         foreign           other traffic (F0 05 01 06) before the reply
         other-register    a register read answered with the next register

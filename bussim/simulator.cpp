@@ -131,14 +131,14 @@ Response Simulator::respond(const Request &request)
     int splitAt = -1;
     int gapMs = 0;
     bool foreign = false;
-    bool badChecksum = false;
+    int checksumOffset = 0;
     // Puts one fault into the reply; false when the reply is not sent at all.
     const auto spoil = [&](const Fault &fault) {
         switch (fault.kind) {
         case Fault::Kind::Silent:
             return false;
         case Fault::Kind::BadChecksum:
-            badChecksum = true;
+            checksumOffset = fault.value > 0 ? fault.value : 1;
             break;
         case Fault::Kind::Split:
             splitAt = fault.value;
@@ -184,8 +184,8 @@ Response Simulator::respond(const Request &request)
     }
 
     QByteArray reply = Frame(address, code, payload);
-    if (badChecksum && !reply.isEmpty())
-        reply.back() = static_cast<char>(reply.back() + 1);
+    if (checksumOffset != 0 && !reply.isEmpty())
+        reply.back() = static_cast<char>(reply.back() + checksumOffset);
     if (foreign)
         reply.prepend(ForeignTraffic);
     if (splitAt > 0 && splitAt < reply.size()) {

@@ -149,6 +149,9 @@ void TestSimulator::faults_data()
     // The register read F0 9C 07 05 A8, register 5 holding 01..08 and register 6 holding F0s.
     const QByteArray good = Hex("F8 9C 07 05 01 02 03 04 05 06 07 08 CC");
     QTest::newRow("silent") << "silent" << QList<QByteArray>{} << 0;
+    QTest::newRow("checksum one too low")
+        << "bad-checksum=255" << QList<QByteArray>{Hex("F8 9C 07 05 01 02 03 04 05 06 07 08 CB")}
+        << 0;
     QTest::newRow("bad checksum") << "bad-checksum"
                                   << QList<QByteArray>{Hex(
                                          "F8 9C 07 05 01 02 03 04 05 06 07 08 CD")}

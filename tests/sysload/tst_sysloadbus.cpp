@@ -173,15 +173,20 @@ private slots:
     {
         QTest::addColumn<bool>("ticked");         // indicator 80, all its registers F0 x 8
         QTest::addColumn<OptionalFault>("fault"); // on its replies
+        QTest::addColumn<int>("checksumOffset");  // added to the first reply's checksum
         QTest::addColumn<int>("errors");          // its first registers fail
-        QTest::newRow("all data F0: 21 bytes") << true << OptionalFault() << 0;
+        QTest::newRow("all data F0: 21 bytes") << true << OptionalFault() << 0 << 0;
         QTest::newRow("another register, rightly summed")
-            << true << spoil(Kind::OtherRegister) << 1;
-        QTest::newRow("wrong checksum") << true << spoil(Kind::BadChecksum) << 1;
-        QTest::newRow("another address") << true << spoil(Kind::OtherAddress) << 1;
-        QTest::newRow("other traffic first") << true << spoil(Kind::Foreign) << 1;
-        QTest::newRow("absent indicator") << true << spoil(Kind::Silent, -1) << 9;
-        QTest::newRow("no box ticked") << false << OptionalFault() << 0;
+            << true << spoil(Kind::OtherRegister) << 0 << 1;
+        // One below its own sum is the sum for the register asked for: only
+        // the register number in the reply tells it apart.
+        QTest::newRow("another register, summed as the one asked for")
+            << true << spoil(Kind::OtherRegister) << 0xFF << 1;
+        QTest::newRow("wrong checksum") << true << spoil(Kind::BadChecksum) << 0 << 1;
+        QTest::newRow("another address") << true << spoil(Kind::OtherAddress) << 0 << 1;
+        QTest::newRow("other traffic first") << true << spoil(Kind::Foreign) << 0 << 1;
+        QTest::newRow("absent indicator") << true << spoil(Kind::Silent, -1) << 0 << 9;
+        QTest::newRow("no box ticked") << false << OptionalFault() << 0 << 0;
     }
 
     // A failed register keeps what the image held, in memory and in the file;
@@ -191,6 +196,7 @@ private slots:
     {
         QFETCH(bool, ticked);
         QFETCH(OptionalFault, fault);
+        QFETCH(int, checksumOffset);
         QFETCH(int, errors);
 
         SimHarness sim;
@@ -198,6 +204,8 @@ private slots:
             reg.fill(0xF0);
         if (fault)
             sim.setFault(0x80, *fault);
+        if (checksumOffset != 0)
+            sim.network().addFault(0x80, *spoil(Kind::BadChecksum, 1, checksumOffset));
         const auto window = makeWindow(sim.device());
         SystemImage &image = window->systemImage();
         for (int slot = 0; slot < SlotCount; ++slot)
