@@ -72,19 +72,6 @@ struct Probe : ProbeWindow
     }
 };
 
-// The adapter is pulled while request number `count` is on its way: the
-// controller never answers it, and the device is gone once it has been taken.
-void VanishAt(std::unique_ptr<SimHarness> &sim, qsizetype count, int address, QObject *context)
-{
-    QObject::connect(&sim->server(), &bussim::PtyServer::requestReceived, context,
-                     [&sim, count, address, context] {
-                         if (sim->requests().size() != count)
-                             return;
-                         sim->setFault(address, Fault{});
-                         QTimer::singleShot(0, context, [&sim] { sim.reset(); });
-                     });
-}
-
 } // namespace
 
 class TestProbeWindow : public QObject
@@ -311,7 +298,7 @@ private slots:
         ProbeOptions options = Options();
         options.attemptLimit = 3;
         Probe window(options);
-        VanishAt(sim, requests, 0x02, &window);
+        PullAdapterAt(sim, requests, 0x02, &window);
         window.pick({u"adr"_qs, u"плата 2"_qs, u"koman"_qs, u"читать 8 яч памяти"_qs, u"adrd"_qs,
                      u"4F"_qs, u"d3"_qs, u"F0"_qs},
                     true);

@@ -24,23 +24,6 @@ private slots:
     void portVanishes();
 };
 
-namespace {
-
-// The adapter is pulled while request number `count` is on its way: the
-// indicator never answers it, and the device is gone once it has been taken.
-void VanishAt(std::unique_ptr<SimHarness> &sim, qsizetype count, int address, QObject *context)
-{
-    QObject::connect(&sim->server(), &bussim::PtyServer::requestReceived, context,
-                     [&sim, count, address, context] {
-                         if (sim->requests().size() != count)
-                             return;
-                         sim->setFault(address, bussim::Fault{});
-                         QTimer::singleShot(0, context, [&sim] { sim.reset(); });
-                     });
-}
-
-} // namespace
-
 void TestLumbookE2e::writeReadBackAndCheck()
 {
     SimHarness sim;
@@ -133,7 +116,7 @@ void TestLumbookE2e::portVanishes()
             for (int b = 0; b < 8; ++b)
                 expected.cell(c - 1, b) = qint16(registers[c - 1][size_t(b)]);
     });
-    VanishAt(sim, requests, 0x82, &window);
+    PullAdapterAt(sim, requests, 0x82, &window);
 
     window.findChild<QPushButton *>(button)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!sim, 5000);

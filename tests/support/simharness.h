@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
@@ -59,3 +60,19 @@ private:
     QString m_error;
     bool m_ok = false;
 };
+
+// The adapter is pulled while request number `count` is on its way: the
+// controller at `address` never answers it, and the device is gone (the
+// harness destroyed) once the request has been taken. `context` ends the
+// watch when it is destroyed.
+inline void PullAdapterAt(std::unique_ptr<SimHarness> &sim, qsizetype count, int address,
+                          QObject *context)
+{
+    QObject::connect(&sim->server(), &bussim::PtyServer::requestReceived, context,
+                     [&sim, count, address, context] {
+                         if (sim->requests().size() != count)
+                             return;
+                         sim->setFault(address, bussim::Fault{});
+                         QTimer::singleShot(0, context, [&sim] { sim.reset(); });
+                     });
+}

@@ -22,24 +22,6 @@ private slots:
     void portVanishes();
 };
 
-namespace {
-
-// The adapter is pulled while request number `count` is on its way: the
-// announcer never answers it, and the device is gone once the request has
-// been taken.
-void VanishAt(std::unique_ptr<SimHarness> &sim, qsizetype count, QObject *context)
-{
-    QObject::connect(&sim->server(), &bussim::PtyServer::requestReceived, context,
-                     [&sim, count, context] {
-                         if (sim->requests().size() != count)
-                             return;
-                         sim->setFault(0x9C, bussim::Fault{});
-                         QTimer::singleShot(0, context, [&sim] { sim.reset(); });
-                     });
-}
-
-} // namespace
-
 void TestVoxbookE2e::writeReadBackAndPlay()
 {
     SimHarness sim;
@@ -117,7 +99,7 @@ void TestVoxbookE2e::portVanishes()
             for (int slot = 0; slot < 8; ++slot)
                 expected.setCell(row, slot, qint16(registers[row - 1][size_t(slot)]));
     });
-    VanishAt(sim, requests, &window);
+    PullAdapterAt(sim, requests, 0x9C, &window);
 
     window.findChild<QPushButton *>(button)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!sim, 5000);
