@@ -44,6 +44,10 @@ qint64 MonotonicMicroseconds()
 // raises that event once the bus has been quiet for its burst gap after the
 // reply's last byte (common/busport.h).
 constexpr double BurstGapMs = 20;
+// bussim puts replies out at 19200 baud (--wire-time), 10 bits a byte, as the
+// bus does: the tool then hears the reply's last byte this long after the
+// first, which is when bussim logs the reply.
+constexpr double ByteTimeMs = 10.0 * 1000 / 19200;
 
 // A timed series: the requests to one controller with the given command
 // bytes, inside the runs the driver marked "<mark>-run" .. "<mark>-end".
@@ -82,10 +86,11 @@ struct Notes
 
 struct Frame
 {
-    qint64 tUs = 0;
+    qint64 tUs = 0; // an answer's first byte goes out then
     bool in = false;
     QString address;
     QString command;
+    int length = 0; // bytes
 };
 
 struct SeriesResult
@@ -126,7 +131,8 @@ QList<Frame> ReadLog(const QString &path)
         if (dir != u"in" && dir != u"out")
             continue;
         frames.append({qint64(o.value(u"t_us").toDouble()), dir == u"in",
-                       o.value(u"addr").toString(), o.value(u"cmd").toString()});
+                       o.value(u"addr").toString(), o.value(u"cmd").toString(),
+                       int(o.value(u"bytes").toString().split(u' ').size())});
     }
     return frames;
 }
@@ -183,10 +189,11 @@ public:
             Die(QStringLiteral("cannot copy %1").arg(m_network));
 
         QProcess bussim;
-        const QString device = StartBussim(
-            bussim, m_build + QStringLiteral("/bussim/bussim"),
-            QStringList{QStringLiteral("--network"), network, QStringLiteral("--log"), log} +
-                session.bussimArgs);
+        const QString device =
+            StartBussim(bussim, m_build + QStringLiteral("/bussim/bussim"),
+                        QStringList{QStringLiteral("--network"), network, QStringLiteral("--log"),
+                                    log, QStringLiteral("--wire-time")} +
+                            session.bussimArgs);
 
         QProcess tool;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -307,12 +314,12 @@ private:
             result.maxCpuPct =
                 std::max(result.maxCpuPct, double(to.cpuUs - from.cpuUs) / 1e6 / seconds * 100);
             qint64 lastRequest = -1;
-            qint64 lastReply = -1;
+            qint64 lastReply = -1; // its last byte
             for (const Frame &f : frames) {
                 if (f.tUs < from.tUs || f.tUs > to.tUs)
                     continue;
                 if (!f.in) {
-                    lastReply = f.tUs;
+                    lastReply = f.tUs + qint64((f.length - 1) * ByteTimeMs * 1000);
                     continue;
                 }
                 if ((!s.address.isEmpty() && f.address != s.address) ||
