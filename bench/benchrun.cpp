@@ -207,14 +207,16 @@ public:
         tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const qint64 startUs = MonotonicMicroseconds();
         tool.start(folder + u'/' + session.tool, {});
-        if (!tool.waitForFinished(10 * 60 * 1000) || tool.exitStatus() != QProcess::NormalExit ||
-            tool.exitCode() != 0)
+        const bool finished = tool.waitForFinished(10 * 60 * 1000);
+        if (!finished)
+            tool.kill();
+        bussim.terminate();
+        bussim.waitForFinished();
+        if (!finished || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
             Die(QStringLiteral("%1 did not finish its script (exit %2); notes in %3")
                     .arg(session.tool)
                     .arg(tool.exitCode())
                     .arg(notesPath));
-        bussim.terminate();
-        bussim.waitForFinished();
 
         const Notes notes = ReadNotes(notesPath, startUs);
         ToolResult &t = m_tools[session.tool];
