@@ -362,14 +362,16 @@ QList<Session> Sessions()
     QList<Session> sessions;
 
     // busprobe: each board sends foreign traffic before its first 20 replies,
-    // so one send button press makes 21 requests, 100 ms apart.
+    // so one send button press makes 21 requests, 100 ms apart. The press
+    // returns with the verdict, which ends the run; the display refresh two
+    // seconds later comes between the runs.
     Session probe{QStringLiteral("busprobe"), {}, {}, {}};
     for (int board = 0; board < 5; ++board) {
         probe.bussimArgs << QStringLiteral("--fault")
                          << QStringLiteral("0%1:foreign:count=20").arg(board);
         probe.steps << QStringLiteral("choose Combo_adr плата %1").arg(board)
-                    << Runs(QStringLiteral("probe"), 1,
-                            {QStringLiteral("click Command1"), QStringLiteral("sleep 2100")});
+                    << Runs(QStringLiteral("probe"), 1, {QStringLiteral("click Command1")})
+                    << QStringLiteral("sleep 2100");
     }
     probe.steps << quit;
     probe.series = {{QStringLiteral("busprobe: repetition after foreign traffic"),
