@@ -124,7 +124,9 @@ void TestRegisterTransfer::receiveEventRestartsReadTimer()
 {
     Rig rig(40ms);
     QVERIFY(rig.engine.startReadRun());
-    QTRY_COMPARE(rig.engine.readCounter(), 1);
+    // The run has ticked (on a loaded machine it may have ticked again
+    // before the check looks); a receive event arms the timer anew.
+    QTRY_VERIFY(rig.engine.readCounter() >= 1);
     rig.port.arrive(Hex("F8 9C 07 00"));
     QVERIFY(rig.engine.Timer2().remainingTime() > 30);
 }
