@@ -10,6 +10,7 @@
 #include <QInputDialog>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -66,9 +67,16 @@ ToolWindow::ToolWindow(QWidget *form, ToolBinding binding, QWidget *parent)
         m_stopLog->setEnabled(false);
         m_binding.showStatus(QStringLiteral("Журнал обмена больше не записывается в %1").arg(path));
     });
+    // The file may fail in the middle of a run, whose next status would soon
+    // cover the line's text: a box that does not hold the run up says it too.
     connect(&m_log, &ExchangeLog::fileFailed, this, [this](const QString &text) {
         m_stopLog->setEnabled(false);
         m_binding.showStatus(text);
+        auto *box =
+            new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
     });
 }
 

@@ -10,8 +10,10 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -86,6 +88,7 @@ private slots:
     void initTestCase();
     void reopenSetsTheBusLine();
     void logLinesUpWithBussim();
+    void logFileFailsOnceAndTheExchangeGoesOn();
 
 private:
     QTemporaryDir m_dir;
@@ -157,11 +160,14 @@ void TestToolWindow::logLinesUpWithBussim()
     ExchangeLogWindow *view = rig.window->showExchangeLog();
 
     // A presence poll to board 00; again with a wrong checksum; again with
-    // another request on the bus before the reply (the tester sends again).
+    // another request on the bus before the reply (the tester sends again);
+    // again with the reply in two pieces, neither of them a frame.
     rig.form->Command1_Click();
     sim.setFault(0x00, {bussim::Fault::Kind::BadChecksum, 0, 30, 1});
     rig.form->Command1_Click();
     sim.setFault(0x00, {bussim::Fault::Kind::Foreign, 0, 30, 1});
+    rig.form->Command1_Click();
+    sim.setFault(0x00, {bussim::Fault::Kind::Split, 2, 60, 1});
     rig.form->Command1_Click();
     rig.window->exchangeLog().flush();
     Shot(u"exchange-log.png"_qs, view);
@@ -172,14 +178,14 @@ void TestToolWindow::logLinesUpWithBussim()
     for (const QJsonObject &line : JsonLines(simPath))
         if (Field(line, "dir") != u"event")
             (Field(line, "dir") == u"in" ? simIn : simOut).append(line);
-    QCOMPARE(sent.size(), 4);
+    QCOMPARE(sent.size(), 5);
     QCOMPARE(simIn.size(), sent.size());
     for (qsizetype i = 0; i < sent.size(); ++i)
         for (const char *name : {"bytes", "addr", "cmd"})
             QCOMPARE(Field(sent[i], name), Field(simIn[i], name));
     // The frames of one receive event, laid end to end, are what bussim wrote;
     // its reply is the last of them.
-    QCOMPARE(simOut.size(), 4);
+    QCOMPARE(simOut.size(), 6);
     qsizetype next = 0;
     for (const QJsonObject &out : simOut) {
         QStringList bytes;
@@ -195,11 +201,12 @@ void TestToolWindow::logLinesUpWithBussim()
         QCOMPARE(Field(last, "addr"), Field(out, "addr"));
         QCOMPARE(Field(last, "cmd"), Field(out, "cmd"));
         QCOMPARE(Field(last, "checksum") == u"bad", Field(out, "checksum") == u"bad");
-        QCOMPARE(Field(last, "frame"), u"reply"_qs);
+        QCOMPARE(Field(last, "frame") == u"reply", !Field(out, "addr").isEmpty());
     }
     QCOMPARE(next, received.size());
     QCOMPARE(Field(received[1], "checksum"), u"bad"_qs);
     QCOMPARE(Field(received[2], "frame"), u"request"_qs); // the foreign poll to 05
+    QCOMPARE(Field(received[5], "frame"), u"none"_qs);
 
     // The window shows the same entries, decoded.
     QCOMPARE(view->model().rowCount(), int(sent.size() + received.size()));
@@ -208,6 +215,30 @@ void TestToolWindow::logLinesUpWithBussim()
              "%2\tпринято\tF8 00 01 02\tответ 00 01 выполнено; сумма неверна\n"_qs.arg(
                  view->model().data(view->model().index(1, 0), Qt::DisplayRole).toString(),
                  view->model().data(view->model().index(3, 0), Qt::DisplayRole).toString()));
+}
+
+void TestToolWindow::logFileFailsOnceAndTheExchangeGoesOn()
+{
+    SimHarness sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.error()));
+    Rig rig(sim);
+    QVERIFY(!rig.window->logToFile(u"/nonexistent/tool.log"_qs));
+    QVERIFY2(rig.status.startsWith(u"Журнал обмена не записывается: /nonexistent/tool.log: "_qs),
+             qPrintable(rig.status));
+    // /dev/full opens, and takes no byte.
+    QVERIFY(rig.window->logToFile(u"/dev/full"_qs));
+    rig.form->Command1_Click();
+    rig.window->exchangeLog().flush();
+    QVERIFY2(rig.status.startsWith(u"Журнал обмена больше не записывается: /dev/full: "_qs),
+             qPrintable(rig.status));
+    QVERIFY(!rig.window->exchangeLog().isWritingFile());
+    QVERIFY(rig.window->findChild<QMessageBox *>()->text().startsWith(u"Журнал обмена"_qs));
+    QCOMPARE(rig.form->findChild<QLabel *>(u"Label_s"_qs)->text(), u"Статус:  ОК"_qs);
+    rig.status.clear();
+    rig.form->Command1_Click();
+    rig.window->exchangeLog().flush();
+    QCOMPARE(rig.status, QString()); // said once
+    QCOMPARE(sim.requests().size(), 2);
 }
 
 QTEST_MAIN(TestToolWindow)
