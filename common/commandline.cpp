@@ -11,9 +11,23 @@ namespace {
 const QString PortOption = QStringLiteral("port");
 const QString LogOption = QStringLiteral("log");
 
-// The arguments without the window system's own options (-platform xcb,
-// -style fusion, -session ID from a session manager ...), which the
-// window's application object takes for itself.
+} // namespace
+
+void AddBusOptions(QCommandLineParser &parser)
+{
+    parser.addOption(QCommandLineOption(
+        PortOption,
+        QStringLiteral("Open the bus on DEVICE (/dev/ttyUSB0, COM5); without it "
+                       "the tool takes UMD_SERIAL_PORT, else the port last chosen "
+                       "in a tool's port menu, else /dev/ttyS0 (COM1)."),
+        QStringLiteral("DEVICE")));
+    parser.addOption(
+        QCommandLineOption(LogOption,
+                           QStringLiteral("Append every frame sent and received to FILE as JSON "
+                                          "lines."),
+                           QStringLiteral("FILE")));
+}
+
 QStringList WithoutWindowSystemOptions(const QStringList &arguments)
 {
     static const QStringList valued{u"platform"_s,
@@ -51,23 +65,6 @@ QStringList WithoutWindowSystemOptions(const QStringList &arguments)
             kept.append(arg);
     }
     return kept;
-}
-
-} // namespace
-
-void AddBusOptions(QCommandLineParser &parser)
-{
-    parser.addOption(QCommandLineOption(
-        PortOption,
-        QStringLiteral("Open the bus on DEVICE (/dev/ttyUSB0, COM5); without it "
-                       "the tool takes UMD_SERIAL_PORT, else the port last chosen "
-                       "in a tool's port menu, else /dev/ttyS0 (COM1)."),
-        QStringLiteral("DEVICE")));
-    parser.addOption(
-        QCommandLineOption(LogOption,
-                           QStringLiteral("Append every frame sent and received to FILE as JSON "
-                                          "lines."),
-                           QStringLiteral("FILE")));
 }
 
 BusOptions ReadBusOptions(const QCommandLineParser &parser)

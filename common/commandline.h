@@ -26,6 +26,11 @@ BusOptions ReadBusOptions(const QCommandLineParser &parser);
 // QCoreApplication (or QApplication) with its name set.
 std::optional<int> ParseCommandLine(QCommandLineParser &parser, const QStringList &arguments);
 
+// The arguments without the window system's own options (-platform xcb,
+// -style fusion, -session ID from a session manager ...), which a window's
+// application object takes for itself: what a windowed tool parses.
+QStringList WithoutWindowSystemOptions(const QStringList &arguments);
+
 // For a windowed tool: reads its command line before the window's
 // application object exists, so that --help and --version work where there
 // is no display, and fills `options`. Returns the exit code when the program
