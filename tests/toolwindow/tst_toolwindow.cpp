@@ -89,6 +89,7 @@ private slots:
     void reopenSetsTheBusLine();
     void logLinesUpWithBussim();
     void logFileFailsOnceAndTheExchangeGoesOn();
+    void windowKeepsTheNewestEntries();
 
 private:
     QTemporaryDir m_dir;
@@ -239,6 +240,21 @@ void TestToolWindow::logFileFailsOnceAndTheExchangeGoesOn()
     rig.window->exchangeLog().flush();
     QCOMPARE(rig.status, QString()); // said once
     QCOMPARE(sim.requests().size(), 2);
+}
+
+void TestToolWindow::windowKeepsTheNewestEntries()
+{
+    ExchangeLogModel model(3);
+    QList<ExchangeEntry> entries;
+    for (int i = 0; i < 5; ++i)
+        entries.append({i, 0, true, DecodeTraffic(QByteArray(1, char(i))).constFirst()});
+    model.append(entries.mid(0, 2));
+    model.append(entries.mid(2, 2));
+    QCOMPARE(model.rowCount(), 3);
+    QCOMPARE(model.index(0, ExchangeLogModel::BytesColumn).data().toString(), u"01"_qs);
+    model.append(entries); // more at once than it keeps
+    QCOMPARE(model.index(0, ExchangeLogModel::BytesColumn).data().toString(), u"02"_qs);
+    QCOMPARE(model.index(2, ExchangeLogModel::BytesColumn).data().toString(), u"04"_qs);
 }
 
 QTEST_MAIN(TestToolWindow)
