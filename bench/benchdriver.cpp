@@ -80,9 +80,10 @@ protected:
                 QTimer::singleShot(0, box, [box] { box->accept(); });
             }
         }
-        // The window counts as shown once its first paint has been done.
+        // The window counts as shown once its form's first paint has been done
+        // (the form sits under the tool window's menu bar).
         if (!m_window && event->type() == QEvent::Paint && watched->objectName() == u"Form1" &&
-            qobject_cast<QWidget *>(watched) && static_cast<QWidget *>(watched)->isWindow()) {
+            qobject_cast<QWidget *>(watched)) {
             m_window = static_cast<QWidget *>(watched);
             QTimer::singleShot(0, this, [this] {
                 note("shown " + QByteArray::number(MonotonicMicroseconds()));

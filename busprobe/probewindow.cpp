@@ -110,7 +110,8 @@ ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
         m_ownPort->setObjectName(QStringLiteral("MSComm1"));
     // Form_Load: port 1 at 19200,N,8,1. A port that cannot be opened leaves
     // the window working; the status line says which device and why.
-    if (m_ownPort && !m_ownPort->open(SerialBusPort::DefaultDevice()))
+    if (m_ownPort && !m_ownPort->open(options.device.isEmpty() ? SerialBusPort::DefaultDevice()
+                                                               : options.device))
         setStatus(ProbeTexts::StatusPortProblem(m_ownPort->errorText()));
     m_exchange.link().setReceiveOffset(0);
 }

@@ -19,7 +19,8 @@ class SerialBusPort;
 
 struct ProbeOptions
 {
-    // The bus; when none is given the window opens port 1 itself.
+    // The bus; when none is given the window opens `device` itself
+    // (empty: SerialBusPort::DefaultDevice()).
     BusPort *port = nullptr;
     std::chrono::milliseconds waitUnit = ProbeExchange::DefaultWaitUnit;
     // How long a verdict stands before the fields are rewritten.
@@ -28,6 +29,7 @@ struct ProbeOptions
     ProbeExchange::Clock clock = [] {
         return QDateTime::currentDateTime();
     };
+    QString device{};
 };
 
 // The bus tester's window, Form1: pick a controller and a command, fill in the
@@ -44,6 +46,9 @@ public:
     int commandCode() const { return m_commandCode; }
     const RequestFields &values() const { return m_values; }
     ProbeExchange &exchange() { return m_exchange; }
+    // The port the window opened itself; none when it was given one.
+    SerialBusPort *ownPort() const { return m_ownPort.get(); }
+    void setStatus(const QString &text);
 
     // A controller picked, and at every send: the target address follows the
     // controller list's text.
@@ -65,7 +70,6 @@ private:
     QComboBox *addList(const QString &name, const QStringList &entries, const QString &text);
     QLabel *addLabel(const QString &name, const QString &text);
     QComboBox *field(ByteField which) const;
-    void setStatus(const QString &text);
 
     std::unique_ptr<SerialBusPort> m_ownPort;
     ProbeExchange m_exchange;

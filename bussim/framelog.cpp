@@ -1,10 +1,12 @@
 #include "framelog.h"
 
+#include "busframe.h"
 #include "network.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <time.h>
 
 namespace bussim {
@@ -40,12 +42,23 @@ void FrameLog::frameIn(const QByteArray &wire, int address, int command, bool ch
 
 void FrameLog::frameOut(const QByteArray &wire)
 {
-    // A reply's address and code stand in its second and third bytes; a piece
-    // of a split reply, or other traffic, is logged with what it has.
+    // The address and code are the reply's, read by the tools' own decoder,
+    // also when other traffic goes before it; a reply whose checksum is wrong
+    // says so. A piece of a split reply, or other traffic alone, is logged
+    // with what its second and third bytes hold.
     QJsonObject line{{QStringLiteral("t_us"), MonotonicMicroseconds()},
                      {QStringLiteral("dir"), QStringLiteral("out")},
                      {QStringLiteral("bytes"), HexBytes(wire)}};
-    if (wire.size() >= 3) {
+    const QList<DecodedFrame> pieces = DecodeTraffic(wire);
+    const auto reply = std::find_if(pieces.rbegin(), pieces.rend(), [](const DecodedFrame &p) {
+        return p.kind != FrameKind::NotFrame;
+    });
+    if (reply != pieces.rend()) {
+        line.insert(QStringLiteral("addr"), HexByte(reply->address));
+        line.insert(QStringLiteral("cmd"), HexByte(reply->code));
+        if (!reply->checksumOk)
+            line.insert(QStringLiteral("checksum"), QStringLiteral("bad"));
+    } else if (wire.size() >= 3) {
         line.insert(QStringLiteral("addr"), HexByte(static_cast<quint8>(wire[1])));
         line.insert(QStringLiteral("cmd"), HexByte(static_cast<quint8>(wire[2])));
     }

@@ -42,6 +42,10 @@ int main(int argc, char *argv[])
         out << bussim::HelpText();
         return 0;
     }
+    if (options.versionShown) {
+        out << "bussim " << UMD_VERSION << Qt::endl;
+        return 0;
+    }
 
     // SIGINT and SIGTERM end the event loop through a pipe, so the network is
     // saved by ordinary code, not inside a signal handler.

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -24,62 +25,70 @@ Controller *ControllerAt(Network &network, QString text)
     return ok ? network.find(address) : nullptr;
 }
 
-// The value of an option given as "--name value" or "--name=value".
-bool TakeValue(const QStringList &args, qsizetype &i, const QString &name, QString *value)
+// The argument as the user typed it that the parser could not take: an
+// option it does not know, or the last one, left without its value.
+QString RefusedArgument(const QCommandLineParser &parser, const QStringList &arguments)
 {
-    const QString &arg = args[i];
-    if (arg == name) {
-        if (i + 1 >= args.size())
-            return false;
-        *value = args[++i];
-        return true;
+    for (const QString &name : parser.unknownOptionNames()) {
+        for (const QString &arg : arguments.mid(1)) {
+            QString bare = arg.section(u'=', 0, 0);
+            while (bare.startsWith(u'-'))
+                bare.remove(0, 1);
+            if (arg.startsWith(u'-') && bare == name)
+                return arg;
+        }
     }
-    if (arg.startsWith(name + u'=')) {
-        *value = arg.mid(name.size() + 1);
-        return true;
-    }
-    return false;
+    return arguments.value(arguments.size() - 1);
 }
 } // namespace
 
 bool ParseOptions(const QStringList &arguments, Options *options, QString *error)
 {
-    QStringList absent;
-    QStringList faults;
-    std::optional<RandomFaultSettings> randomFaults;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &arg = arguments[i];
-        QString value;
-        if (arg == u"--help" || arg == u"-h") {
-            options->helpShown = true;
-        } else if (arg == u"--wire-time") {
-            options->wireTime = true;
-        } else if (TakeValue(arguments, i, QStringLiteral("--network"), &value)) {
-            options->networkPath = value;
-        } else if (TakeValue(arguments, i, QStringLiteral("--link"), &value)) {
-            options->linkPaths.append(value);
-        } else if (TakeValue(arguments, i, QStringLiteral("--ports"), &value)) {
-            bool ok = false;
-            options->ports = value.toInt(&ok);
-            if (!ok || options->ports < 1 || options->ports > 16)
-                return Fail(error, QStringLiteral("--ports takes a number from 1 to 16"));
-        } else if (TakeValue(arguments, i, QStringLiteral("--log"), &value)) {
-            options->logPath = value;
-        } else if (TakeValue(arguments, i, QStringLiteral("--absent"), &value)) {
-            absent += value.split(u',', Qt::SkipEmptyParts);
-        } else if (TakeValue(arguments, i, QStringLiteral("--fault"), &value)) {
-            faults.append(value);
-        } else if (TakeValue(arguments, i, QStringLiteral("--random-faults"), &value)) {
-            QString why;
-            const auto settings = ParseRandomFaults(value, &why);
-            if (!settings)
-                return Fail(error, QStringLiteral("--random-faults: %1").arg(why));
-            randomFaults = settings;
-        } else {
-            return Fail(error, QStringLiteral("unknown argument \"%1\"").arg(arg));
-        }
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
+    const QCommandLineOption version(QStringLiteral("version"), {});
+    const QCommandLineOption wireTime(QStringLiteral("wire-time"), {});
+    const auto valued = [](const char *name) {
+        return QCommandLineOption(QString::fromLatin1(name), {}, QStringLiteral("value"));
+    };
+    const QCommandLineOption networkOption = valued("network"), linkOption = valued("link"),
+                             portsOption = valued("ports"), logOption = valued("log"),
+                             absentOption = valued("absent"), faultOption = valued("fault"),
+                             randomFaultsOption = valued("random-faults");
+    parser.addOptions({help, version, wireTime, networkOption, linkOption, portsOption, logOption,
+                       absentOption, faultOption, randomFaultsOption});
+    if (!parser.parse(arguments))
+        return Fail(
+            error,
+            QStringLiteral("unknown argument \"%1\"").arg(RefusedArgument(parser, arguments)));
+    if (!parser.positionalArguments().isEmpty())
+        return Fail(error, QStringLiteral("unknown argument \"%1\"")
+                               .arg(parser.positionalArguments().constFirst()));
+    options->helpShown = parser.isSet(help);
+    options->versionShown = parser.isSet(version);
+    options->wireTime = parser.isSet(wireTime);
+    options->networkPath = parser.value(networkOption);
+    options->linkPaths = parser.values(linkOption);
+    options->logPath = parser.value(logOption);
+    if (parser.isSet(portsOption)) {
+        bool ok = false;
+        options->ports = parser.value(portsOption).toInt(&ok);
+        if (!ok || options->ports < 1 || options->ports > 16)
+            return Fail(error, QStringLiteral("--portsOption takes a number from 1 to 16"));
     }
-    if (options->helpShown)
+    QStringList absentList;
+    for (const QString &value : parser.values(absentOption))
+        absentList += value.split(u',', Qt::SkipEmptyParts);
+    const QStringList faults = parser.values(faultOption);
+    std::optional<RandomFaultSettings> randomFaultSettings;
+    for (const QString &value : parser.values(randomFaultsOption)) {
+        QString why;
+        randomFaultSettings = ParseRandomFaults(value, &why);
+        if (!randomFaultSettings)
+            return Fail(error, QStringLiteral("--random-faults: %1").arg(why));
+    }
+    if (options->helpShown || options->versionShown)
         return true;
     options->ports = std::max(options->ports, static_cast<int>(options->linkPaths.size()));
 
@@ -90,7 +99,7 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
         if (!options->network.load(options->networkPath, &why))
             return Fail(error, why);
     }
-    for (const QString &a : absent) {
+    for (const QString &a : absentList) {
         Controller *c = ControllerAt(options->network, a);
         if (!c)
             return Fail(error, QStringLiteral("--absent: no controller at \"%1\"").arg(a));
@@ -107,8 +116,8 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
             return Fail(error, QStringLiteral("--fault: %1").arg(why));
         c->faults.append(*fault);
     }
-    if (randomFaults)
-        options->network.setRandomFaults(*randomFaults);
+    if (randomFaultSettings)
+        options->network.setRandomFaults(*randomFaultSettings);
     return true;
 }
 
@@ -119,7 +128,7 @@ QString HelpText()
 Plays the controller network of a house on a pseudo-terminal, so that the
 tools can be rehearsed, demonstrated and tested without hardware. Prints the
 device to use as the first line of its output; start a tool with
-UMD_SERIAL_PORT set to it. Runs until SIGINT (Ctrl+C) or SIGTERM.
+--port set to it. Runs until SIGINT (Ctrl+C) or SIGTERM.
 A tool holds its port for itself, as on the real bus; to let several tools
 work the same network at once, ask for one pseudo-terminal each (--ports).
 
@@ -170,6 +179,7 @@ Options:
                      t_us is the monotonic clock in microseconds
   --wire-time        put replies out at 19200 baud (0.52 ms per byte)
   -h, --help         show this text
+  --version          show the version
 
 The network file: {"controllers": {"9C": {"registers": ["E0 01 ...", ...],
 "memory": ["16 bytes", ... 16 rows], "absent": false,

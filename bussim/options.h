@@ -17,6 +17,7 @@ struct Options
     QString logPath;
     bool wireTime = false;
     bool helpShown = false;
+    bool versionShown = false;
 };
 
 // Reads the command line (arguments[0] is the program). False with a message

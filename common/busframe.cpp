@@ -2,6 +2,10 @@
 
 #include "replybuffer.h"
 
+#include <QStringList>
+
+#include <utility>
+
 namespace {
 
 char WireByte(int value)
@@ -181,4 +185,177 @@ QString VerdictText(Verdict verdict)
         return QStringLiteral("Статус:  ОК");
     }
     return {};
+}
+
+namespace {
+
+// Only a request's length matters to the decoder, not the clock a
+// synchronisation carries.
+const QDateTime ShapeClock(QDate(2000, 1, 3), QTime(0, 0));
+
+bool IsKnownCommand(int address, int command)
+{
+    return !CommandName(address, command).isEmpty();
+}
+
+// The frame that starts at `start`, or nothing when the bytes there form none.
+std::optional<DecodedFrame> FrameAt(const QByteArray &bytes, qsizetype start)
+{
+    const auto at = [&bytes](qsizetype i) {
+        return static_cast<int>(static_cast<quint8>(bytes[i]));
+    };
+    const qsizetype size = bytes.size();
+    if (size - start < 4)
+        return std::nullopt;
+    DecodedFrame frame;
+    const int first = at(start);
+    frame.address = at(start + 1);
+    frame.code = at(start + 2);
+    int stuffedCount = 0;
+    int closingZeros = 0;
+    if (first == RequestStart) {
+        if (!IsKnownCommand(frame.address, frame.code))
+            return std::nullopt;
+        frame.kind = FrameKind::Request;
+        const RequestPayload shape =
+            ComposePayload(frame.address, frame.code, RequestFields{}, ShapeClock);
+        stuffedCount = static_cast<int>(shape.stuffed.size());
+        closingZeros = shape.closingZeros;
+    } else if (first == ReplyStart) {
+        const std::optional<int> length = ReplyPayloadLength(frame.code);
+        if (!length)
+            return std::nullopt;
+        frame.kind = FrameKind::Reply;
+        stuffedCount = *length;
+    } else {
+        return std::nullopt;
+    }
+    int sum = frame.address + frame.code;
+    qsizetype i = start + 3;
+    for (int n = 0; n < stuffedCount; ++n) {
+        if (i >= size)
+            return std::nullopt;
+        const int value = at(i++);
+        frame.payload.append(value);
+        sum += value;
+        if (value == RequestStart) {
+            if (i >= size || at(i) != StuffByte)
+                return std::nullopt;
+            sum += at(i++);
+        }
+    }
+    for (int n = 0; n < closingZeros; ++n) {
+        if (i >= size)
+            return std::nullopt;
+        frame.payload.append(at(i));
+        sum += at(i++);
+    }
+    if (i >= size)
+        return std::nullopt;
+    frame.checksumOk = ReduceChecksum(sum) == at(i++);
+    frame.wire = bytes.mid(start, i - start);
+    return frame;
+}
+
+QString HexList(const QList<int> &values)
+{
+    QStringList parts;
+    for (int value : values)
+        parts.append(QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+QList<DecodedFrame> DecodeTraffic(const QByteArray &bytes)
+{
+    QList<DecodedFrame> pieces;
+    QByteArray loose;
+    const auto flushLoose = [&pieces, &loose] {
+        if (loose.isEmpty())
+            return;
+        DecodedFrame none;
+        none.wire = std::exchange(loose, {});
+        pieces.append(none);
+    };
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        if (std::optional<DecodedFrame> frame = FrameAt(bytes, i)) {
+            flushLoose();
+            i += frame->wire.size();
+            pieces.append(std::move(*frame));
+            continue;
+        }
+        loose.append(bytes[i++]);
+    }
+    flushLoose();
+    return pieces;
+}
+
+QString CommandName(int address, int command)
+{
+    if (address == SyncAddress) {
+        if (command == FullSync)
+            return QStringLiteral("синхронизация полная");
+        if (command == StatusZoneSync)
+            return QStringLiteral("синхронизация статуса и зоны");
+        return {};
+    }
+    switch (command) {
+    case PresencePoll:
+        return QStringLiteral("опрос наличия");
+    case WriteMemoryCell:
+        return QStringLiteral("запись 1 ячейки памяти");
+    case ReadMemoryBlock:
+        return QStringLiteral("чтение 8 ячеек памяти");
+    case ReadMemoryCell:
+        return QStringLiteral("чтение 1 ячейки памяти");
+    case WriteMemoryBlock:
+        return QStringLiteral("запись 8 ячеек памяти");
+    case ReadRegisterBlock:
+        return QStringLiteral("чтение регистра");
+    case WriteRegisterBlock:
+        return QStringLiteral("запись регистра");
+    case AuxiliaryCommand:
+        return QStringLiteral("дополнительная");
+    case ActionCommand:
+        return QStringLiteral("действие");
+    case WriteRegisterCell:
+        return QStringLiteral("запись 1 ячейки регистра");
+    default:
+        return {};
+    }
+}
+
+QString ReplyCodeName(int replyCode)
+{
+    switch (replyCode) {
+    case ReplyDone:
+    case ReplyDoneAlt:
+        return QStringLiteral("выполнено");
+    case ReplyMemoryBlock:
+        return QStringLiteral("8 ячеек памяти");
+    case ReplyMemoryCell:
+        return QStringLiteral("1 ячейка памяти");
+    case ReplyRegisterBlock:
+        return QStringLiteral("регистр");
+    default:
+        return {};
+    }
+}
+
+QString DescribeFrame(const DecodedFrame &frame)
+{
+    if (frame.kind == FrameKind::NotFrame)
+        return QStringLiteral("не кадр");
+    const bool request = frame.kind == FrameKind::Request;
+    QString text =
+        QStringLiteral("%1 %2 %3 %4")
+            .arg(request ? QStringLiteral("запрос") : QStringLiteral("ответ"),
+                 HexList({frame.address}), HexList({frame.code}),
+                 request ? CommandName(frame.address, frame.code) : ReplyCodeName(frame.code));
+    if (!frame.payload.isEmpty())
+        text += QStringLiteral(": ") + HexList(frame.payload);
+    text += frame.checksumOk ? QStringLiteral("; сумма верна") : QStringLiteral("; сумма неверна");
+    return text;
 }

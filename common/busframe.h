@@ -138,3 +138,38 @@ ReplyJudgement JudgeReply(const ReplyBuffer &buffer, int receiveOffset, int requ
 
 // The status line text of a verdict, with its exact blanks.
 QString VerdictText(Verdict verdict);
+
+// What a run of bytes seen on the bus is, as far as the frame rules tell.
+enum class FrameKind
+{
+    Request,
+    Reply,
+    NotFrame, // foreign bytes, a fragment, or a frame the rules cannot size
+};
+
+// One frame taken apart, or a run of bytes that forms none.
+struct DecodedFrame
+{
+    FrameKind kind = FrameKind::NotFrame;
+    QByteArray wire;    // the bytes as they stood on the bus
+    int address = -1;   // frames only
+    int code = -1;      // the command of a request, the reply code of a reply
+    QList<int> payload; // stuffing removed; a full synchronisation's closing zeros included
+    bool checksumOk = false;
+};
+
+// Splits bytes seen on the bus into the frames they hold and the runs of bytes
+// between them that form no frame. A request is sized by its address and
+// command, a reply by its reply code; a frame cut short, a start byte with a
+// code the bus does not know, or a stuffing byte other than 11 form no frame.
+// A complete frame whose checksum disagrees is a frame with a bad checksum.
+QList<DecodedFrame> DecodeTraffic(const QByteArray &bytes);
+
+// The name of a request's command ("опрос наличия"); the address tells the
+// synchronisations from the memory writes. Empty for a code the bus does not know.
+QString CommandName(int address, int command);
+// The name of a reply code ("выполнено"); empty for a code the tools do not know.
+QString ReplyCodeName(int replyCode);
+// One line for an installer: "запрос 9C опрос наличия", "ответ 9C выполнено:
+// 01 02, сумма неверна", "не кадр".
+QString DescribeFrame(const DecodedFrame &frame);

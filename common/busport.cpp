@@ -1,5 +1,8 @@
 #include "busport.h"
 
+#include "portchoice.h"
+
+#include <QFileInfo>
 #include <QtGlobal>
 
 namespace {
@@ -21,7 +24,22 @@ QString FailureReason(QSerialPort::SerialPortError error)
     }
 }
 
+// Whether the user may read and write the device at all: tells a device
+// refused for want of rights from one held by another program.
+bool DeviceAccessible(const QString &device)
+{
+#ifdef Q_OS_UNIX
+    const QFileInfo file(device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
+    return file.isReadable() && file.isWritable();
+#else
+    Q_UNUSED(device);
+    return true;
+#endif
+}
+
 } // namespace
+
+BusTap::~BusTap() = default;
 
 BusPort::~BusPort() = default;
 
@@ -33,7 +51,7 @@ SerialBusPort::SerialBusPort(QObject *parent) : BusPort(parent)
     // is stored whole from the start of its eight-slot block.
     m_burst.setSingleShot(true);
     m_burst.setInterval(DefaultBurstGap);
-    connect(&m_burst.timer(), &QTimer::timeout, this, &BusPort::received);
+    connect(&m_burst.timer(), &QTimer::timeout, this, &SerialBusPort::endOfBurst);
     connect(&m_port, &QSerialPort::readyRead, this, [this] { m_burst.start(); });
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialBusPort::onError);
 }
@@ -43,13 +61,7 @@ SerialBusPort::~SerialBusPort() = default;
 QString SerialBusPort::DefaultDevice()
 {
     const QString named = qEnvironmentVariable(DeviceVariable);
-    if (!named.isEmpty())
-        return named;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM1");
-#else
-    return QStringLiteral("/dev/ttyS0");
-#endif
+    return named.isEmpty() ? PlatformFirstPort() : named;
 }
 
 bool SerialBusPort::open(const QString &device)
@@ -58,6 +70,7 @@ bool SerialBusPort::open(const QString &device)
     m_device = device;
     m_failed = false;
     m_error.clear();
+    m_told = 0;
     m_port.setPortName(device);
     m_port.setBaudRate(QSerialPort::Baud19200);
     m_port.setDataBits(QSerialPort::Data8);
@@ -65,7 +78,8 @@ bool SerialBusPort::open(const QString &device)
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_error = QStringLiteral("Порт %1 не открыт: %2").arg(device, m_port.errorString());
+        m_error =
+            OpenFailureText(device, m_port.error(), DeviceAccessible(device), m_port.errorString());
         return false;
     }
     return true;
@@ -101,12 +115,35 @@ bool SerialBusPort::write(const QByteArray &bytes)
     // Hand the bytes to the driver now rather than at the next turn of the
     // event loop, so that the wait for the reply starts when they are on their way.
     m_port.flush();
+    if (BusTap *watcher = tap())
+        watcher->sent(bytes);
     return !m_failed; // the flush may have found the device gone
 }
 
 QByteArray SerialBusPort::takeAll()
 {
-    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+    if (!m_port.isOpen())
+        return {};
+    const QByteArray bytes = m_port.readAll();
+    // Bytes that came after the end of their burst was told are told now.
+    if (BusTap *watcher = tap(); watcher && bytes.size() > m_told)
+        watcher->received(bytes.mid(m_told));
+    m_told = 0;
+    return bytes;
+}
+
+void SerialBusPort::endOfBurst()
+{
+    // The watcher hears of a burst when it ends, whether or not the link
+    // takes the bytes now: foreign traffic outside a wait is seen too.
+    if (BusTap *watcher = tap(); watcher && m_port.isOpen()) {
+        const qint64 waiting = m_port.bytesAvailable();
+        if (waiting > m_told) {
+            watcher->received(m_port.peek(waiting).mid(m_told));
+            m_told = waiting;
+        }
+    }
+    emit received();
 }
 
 void SerialBusPort::onError(QSerialPort::SerialPortError error)

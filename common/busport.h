@@ -10,6 +10,18 @@
 
 #include <chrono>
 
+// Hears every byte that goes over a port, for the exchange log. It must
+// return at once: it is called in the middle of an exchange.
+class BusTap
+{
+public:
+    virtual ~BusTap();
+    // Bytes the tool has put on the wire.
+    virtual void sent(const QByteArray &bytes) = 0;
+    // Bytes of one receive event, each told once.
+    virtual void received(const QByteArray &bytes) = 0;
+};
+
 // The narrow face of the serial port that the link uses: put bytes on the
 // wire, take every byte waiting, and hear when bytes have arrived. The link
 // never touches QSerialPort itself, so tests can drive it with a port of
@@ -32,12 +44,20 @@ public:
     // Why the port is not open, or why the last write failed.
     virtual QString errorText() const = 0;
 
+    // The watcher of the port's traffic, or none (the port then spends
+    // nothing on it). The port does not own it.
+    void setTap(BusTap *tap) { m_tap = tap; }
+    BusTap *tap() const { return m_tap; }
+
 signals:
     // Bytes have arrived and are waiting: one receive event.
     void received();
     // The port failed while in use (adapter removed, peer gone); raised once,
     // after which the port is closed.
     void failed(const QString &text);
+
+private:
+    BusTap *m_tap = nullptr;
 };
 
 // The controllers' bus on a serial device at 19200 baud, 8 data bits, no
@@ -56,8 +76,9 @@ public:
     explicit SerialBusPort(QObject *parent = nullptr);
     ~SerialBusPort() override;
 
-    // "Port 1": the device named by UMD_SERIAL_PORT when it is set, else the
-    // platform's first serial port (/dev/ttyS0, or COM1 on Windows).
+    // The device named by UMD_SERIAL_PORT when it is set, else "port 1", the
+    // platform's first serial port (/dev/ttyS0, or COM1 on Windows). A tool's
+    // command line and its remembered choice come first (ChoosePort()).
     static QString DefaultDevice();
 
     // Opens the device with the bus settings. False when it cannot be opened;
@@ -74,10 +95,12 @@ public:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    void endOfBurst();
 
     QSerialPort m_port;
     ExactTimer m_burst;
     QString m_device;
     QString m_error;
     bool m_failed = false;
+    qint64 m_told = 0; // waiting bytes the tap has already heard of
 };

@@ -46,6 +46,7 @@ public:
     void Command_s_Click();    // write run
     void Command_l_Click();    // read run
     void Command_prov_Click(); // task check
+    void setStatus(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -63,7 +64,6 @@ private:
     void handle(Handler handler);
     void readLists();
     void showLists();
-    void setStatus(const QString &text);
 
     BusPort *m_port;
     LumbookOptions m_options;

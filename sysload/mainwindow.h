@@ -52,13 +52,14 @@ public:
     const SystemImage &systemImage() const { return m_image; }
     SystemImage &systemImage() { return m_image; }
     const SystemLoader &loader() const { return m_loader; }
+    SerialBusPort &port() { return m_port; }
+    void setStatus(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void Form_Unload();
-    void setStatus(const QString &text);
     bool isTicked(int slot) const;
     int showMessage(QMessageBox &box);
 

@@ -48,6 +48,7 @@ public:
     void Command3_Click(); // read run
     void Command4_Click(); // write run
     void Command5_Click(); // scenario test
+    void setStatus(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -56,7 +57,6 @@ private:
     RegisterTransferSetup announcerSetup();
     void buildControls();
     void Form_Load();
-    void setStatus(const QString &text);
     // Shows the current row of the editor in the phrase lists.
     void showSlots();
 

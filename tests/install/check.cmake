@@ -36,3 +36,22 @@ execute_process(COMMAND "${dir}/bussim" --help RESULT_VARIABLE rc OUTPUT_VARIABL
 if(rc OR NOT out MATCHES "Usage: bussim")
   message(FATAL_ERROR "the installed bussim does not run: ${rc} ${out}")
 endif()
+
+# Every tool prints its options and its version with no display to open, and
+# refuses an option it does not know with exit code 2.
+foreach(tool ${tools} bussim)
+  set(run ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb
+      "${dir}/${tool}")
+  execute_process(COMMAND ${run} --help RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(rc OR NOT out MATCHES "--log" OR (NOT tool STREQUAL bussim AND NOT out MATCHES "--port"))
+    message(FATAL_ERROR "${tool} --help: ${rc}\n${out}${err}")
+  endif()
+  execute_process(COMMAND ${run} --version RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(rc OR NOT out MATCHES "^${tool} [0-9]")
+    message(FATAL_ERROR "${tool} --version: ${rc}\n${out}${err}")
+  endif()
+  execute_process(COMMAND ${run} --no-such-option RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+  if(NOT rc EQUAL 2)
+    message(FATAL_ERROR "${tool} --no-such-option: ${rc}\n${err}")
+  endif()
+endforeach()

@@ -1,0 +1,261 @@
+// The window around a tool's form, on the simulated network's pseudo-terminal:
+// the port menu reopens the line at the bus settings, and the exchange log
+// of busprobe lines up with bussim's own log.
+#include "exchangelogwindow.h"
+#include "portchoice.h"
+#include "probewindow.h"
+#include "toolwindow.h"
+
+#include "simharness.h"
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+QList<QJsonObject> JsonLines(const QString &path)
+{
+    QFile file(path);
+    QList<QJsonObject> lines;
+    if (file.open(QIODevice::ReadOnly))
+        while (!file.atEnd())
+            lines.append(QJsonDocument::fromJson(file.readLine()).object());
+    return lines;
+}
+
+QString Field(const QJsonObject &line, const char *name)
+{
+    return line.value(QLatin1StringView(name)).toString();
+}
+
+// With UMD_SCREENSHOT_DIR set, the window (and a popup over it) as a PNG there.
+void Shot(const QString &name, QWidget *window, QWidget *popup = nullptr)
+{
+    const QString dir = qEnvironmentVariable("UMD_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QPixmap picture = window->grab();
+    if (popup) {
+        const QPoint at = popup->pos() - window->geometry().topLeft();
+        QPixmap canvas(
+            picture.size().expandedTo({at.x() + popup->width(), at.y() + popup->height()}));
+        canvas.fill(Qt::white);
+        QPainter painter(&canvas);
+        painter.drawPixmap(0, 0, picture);
+        painter.drawPixmap(at, popup->grab());
+        picture = canvas;
+    }
+    picture.save(dir + u'/' + name);
+}
+
+struct Rig
+{
+    explicit Rig(SimHarness &sim)
+    {
+        ProbeOptions options;
+        options.device = sim.device();
+        form = new ProbeWindow(options);
+        window =
+            std::make_unique<ToolWindow>(form, ToolBinding{form->ownPort(), [this] { return busy; },
+                                                           [this](const QString &text) {
+                                                               status = text;
+                                                           }});
+    }
+    ProbeWindow *form;
+    std::unique_ptr<ToolWindow> window;
+    bool busy = false;
+    QString status;
+};
+
+} // namespace
+
+class TestToolWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void reopenSetsTheBusLine();
+    void logLinesUpWithBussim();
+    void logFileFailsOnceAndTheExchangeGoesOn();
+    void windowKeepsTheNewestEntries();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestToolWindow::initTestCase()
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+}
+
+void TestToolWindow::reopenSetsTheBusLine()
+{
+    SimHarness sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.error()));
+    Rig rig(sim);
+    // Someone else leaves the line at 9600 7E2 with hardware flow control.
+    const int fd = ::open(sim.device().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    termios line{};
+    QCOMPARE(tcgetattr(fd, &line), 0);
+    cfsetispeed(&line, B9600);
+    cfsetospeed(&line, B9600);
+    line.c_cflag = (line.c_cflag & ~tcflag_t(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    QCOMPARE(tcsetattr(fd, TCSANOW, &line), 0);
+
+    rig.busy = true;
+    QVERIFY(!rig.window->choosePort(sim.device()));
+    QCOMPARE(rig.status, u"Порт не сменён: идёт обмен, дождитесь его конца"_qs);
+    QCOMPARE(tcgetattr(fd, &line), 0);
+    QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+
+    rig.busy = false;
+    QVERIFY(rig.window->choosePort(sim.device()));
+    QCOMPARE(rig.status, u"Порт %1 открыт, 19200 8N1"_qs.arg(sim.device()));
+    QCOMPARE(tcgetattr(fd, &line), 0);
+    ::close(fd);
+    QCOMPARE(cfgetospeed(&line), speed_t(B19200));
+    QCOMPARE(cfgetispeed(&line), speed_t(B19200));
+    QCOMPARE(line.c_cflag & tcflag_t(CSIZE), tcflag_t(CS8));
+    QCOMPARE(line.c_cflag & tcflag_t(PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    QCOMPARE(RememberedPort(), sim.device());
+
+    // The menu marks the open port, though the system lists no pseudo-terminal.
+    rig.window->show();
+    QMenu *menu = rig.window->portMenu();
+    menu->popup(rig.window->mapToGlobal(rig.window->menuBar()->geometry().bottomLeft()));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    QStringList marked;
+    for (QAction *action : menu->actions())
+        if (action->isChecked())
+            marked.append(action->text());
+    QCOMPARE(marked, QStringList{sim.device()});
+    Shot(u"port-menu.png"_qs, rig.window.get(), menu);
+    menu->close();
+}
+
+void TestToolWindow::logLinesUpWithBussim()
+{
+    SimHarness sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.error()));
+    bussim::FrameLog simLog;
+    const QString simPath = m_dir.filePath(u"bus.log"_qs),
+                  toolPath = m_dir.filePath(u"tool.log"_qs);
+    QString error;
+    QVERIFY2(simLog.open(simPath, &error), qPrintable(error));
+    sim.server().setLog(&simLog);
+    Rig rig(sim);
+    QVERIFY(rig.window->logToFile(toolPath));
+    ExchangeLogWindow *view = rig.window->showExchangeLog();
+
+    // A presence poll to board 00; again with a wrong checksum; again with
+    // another request on the bus before the reply (the tester sends again);
+    // again with the reply in two pieces, neither of them a frame.
+    rig.form->Command1_Click();
+    sim.setFault(0x00, {bussim::Fault::Kind::BadChecksum, 0, 30, 1});
+    rig.form->Command1_Click();
+    sim.setFault(0x00, {bussim::Fault::Kind::Foreign, 0, 30, 1});
+    rig.form->Command1_Click();
+    sim.setFault(0x00, {bussim::Fault::Kind::Split, 2, 60, 1});
+    rig.form->Command1_Click();
+    rig.window->exchangeLog().flush();
+    Shot(u"exchange-log.png"_qs, view);
+
+    QList<QJsonObject> sent, received, simIn, simOut;
+    for (const QJsonObject &line : JsonLines(toolPath))
+        (Field(line, "dir") == u"out" ? sent : received).append(line);
+    for (const QJsonObject &line : JsonLines(simPath))
+        if (Field(line, "dir") != u"event")
+            (Field(line, "dir") == u"in" ? simIn : simOut).append(line);
+    QCOMPARE(sent.size(), 5);
+    QCOMPARE(simIn.size(), sent.size());
+    for (qsizetype i = 0; i < sent.size(); ++i)
+        for (const char *name : {"bytes", "addr", "cmd"})
+            QCOMPARE(Field(sent[i], name), Field(simIn[i], name));
+    // The frames of one receive event, laid end to end, are what bussim wrote;
+    // its reply is the last of them.
+    QCOMPARE(simOut.size(), 6);
+    qsizetype next = 0;
+    for (const QJsonObject &out : simOut) {
+        QStringList bytes;
+        QJsonObject last;
+        const QString t = received.value(next).value(u"t_us"_qs).toVariant().toString();
+        for (;
+             next < received.size() && received[next].value(u"t_us"_qs).toVariant().toString() == t;
+             ++next) {
+            bytes.append(Field(received[next], "bytes"));
+            last = received[next];
+        }
+        QCOMPARE(bytes.join(u' '), Field(out, "bytes"));
+        QCOMPARE(Field(last, "addr"), Field(out, "addr"));
+        QCOMPARE(Field(last, "cmd"), Field(out, "cmd"));
+        QCOMPARE(Field(last, "checksum") == u"bad", Field(out, "checksum") == u"bad");
+        QCOMPARE(Field(last, "frame") == u"reply", !Field(out, "addr").isEmpty());
+    }
+    QCOMPARE(next, received.size());
+    QCOMPARE(Field(received[1], "checksum"), u"bad"_qs);
+    QCOMPARE(Field(received[2], "frame"), u"request"_qs); // the foreign poll to 05
+    QCOMPARE(Field(received[5], "frame"), u"none"_qs);
+
+    // The window shows the same entries, decoded.
+    QCOMPARE(view->model().rowCount(), int(sent.size() + received.size()));
+    QCOMPARE(view->model().rowsText({1, 3}),
+             u"%1\tпринято\tF8 00 01 01\tответ 00 01 выполнено; сумма верна\n"
+             "%2\tпринято\tF8 00 01 02\tответ 00 01 выполнено; сумма неверна\n"_qs.arg(
+                 view->model().data(view->model().index(1, 0), Qt::DisplayRole).toString(),
+                 view->model().data(view->model().index(3, 0), Qt::DisplayRole).toString()));
+}
+
+void TestToolWindow::logFileFailsOnceAndTheExchangeGoesOn()
+{
+    SimHarness sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.error()));
+    Rig rig(sim);
+    QVERIFY(!rig.window->logToFile(u"/nonexistent/tool.log"_qs));
+    QVERIFY2(rig.status.startsWith(u"Журнал обмена не записывается: /nonexistent/tool.log: "_qs),
+             qPrintable(rig.status));
+    // /dev/full opens, and takes no byte.
+    QVERIFY(rig.window->logToFile(u"/dev/full"_qs));
+    rig.form->Command1_Click();
+    rig.window->exchangeLog().flush();
+    QVERIFY2(rig.status.startsWith(u"Журнал обмена больше не записывается: /dev/full: "_qs),
+             qPrintable(rig.status));
+    QVERIFY(!rig.window->exchangeLog().isWritingFile());
+    QVERIFY(rig.window->findChild<QMessageBox *>()->text().startsWith(u"Журнал обмена"_qs));
+    QCOMPARE(rig.form->findChild<QLabel *>(u"Label_s"_qs)->text(), u"Статус:  ОК"_qs);
+    rig.status.clear();
+    rig.form->Command1_Click();
+    rig.window->exchangeLog().flush();
+    QCOMPARE(rig.status, QString()); // said once
+    QCOMPARE(sim.requests().size(), 2);
+}
+
+void TestToolWindow::windowKeepsTheNewestEntries()
+{
+    ExchangeLogModel model(3);
+    QList<ExchangeEntry> entries;
+    for (int i = 0; i < 5; ++i)
+        entries.append({i, 0, true, DecodeTraffic(QByteArray(1, char(i))).constFirst()});
+    model.append(entries.mid(0, 2));
+    model.append(entries.mid(2, 2));
+    QCOMPARE(model.rowCount(), 3);
+    QCOMPARE(model.index(0, ExchangeLogModel::BytesColumn).data().toString(), u"01"_qs);
+    model.append(entries); // more at once than it keeps
+    QCOMPARE(model.index(0, ExchangeLogModel::BytesColumn).data().toString(), u"02"_qs);
+    QCOMPARE(model.index(2, ExchangeLogModel::BytesColumn).data().toString(), u"04"_qs);
+}
+
+QTEST_MAIN(TestToolWindow)
+#include "tst_toolwindow.moc"
