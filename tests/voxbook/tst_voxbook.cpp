@@ -103,8 +103,9 @@ void TestVoxbook::editing()
     QCOMPARE(shown().at(4), u"(сон)"_s);
     QVERIFY(status().contains(u"«F8» не из списка"_s));
 
-    click(u"Command4"_s);
-    QTRY_COMPARE(status(), u"Статус:"_s + QString(27, u' '));
+    QVERIFY(m_window->minimumSize() == m_window->maximumSize());       // a form of fixed size
+    QTest::keyClick(find<QPushButton>(u"Command4"_s), Qt::Key_Return); // Enter presses it
+    QTRY_COMPARE(status(), u"Статус: не подтверждено 24 из 24, контроллер 9C не отвечает"_s);
     QCOMPARE(m_port.written.left(13), Hex("F0 9C 08 00 0F 34 35 10 38 00 00 70 D4"));
 }
 
@@ -174,29 +175,46 @@ void TestVoxbook::play_data()
 {
     QTest::addColumn<QString>("number");
     QTest::addColumn<QByteArray>("play");
-    QTest::newRow("E0") << u"E0"_s << Hex("F0 9C 0A FF E0 85");
-    QTest::newRow("F0 stuffed") << u"F0"_s << Hex("F0 9C 0A FF F0 11 A6");
-    QTest::newRow("FF") << u"FF"_s << Hex("F0 9C 0A FF FF A4");
-    QTest::newRow("EF") << u"EF"_s << Hex("F0 9C 0A FF EF 94");
-    QTest::newRow("typed 05") << u"05"_s << Hex("F0 9C 0A FF 05 AA");
+    QTest::addColumn<int>("answered"); // the play request and the polls after it
+    QTest::newRow("E0") << u"E0"_s << Hex("F0 9C 0A FF E0 85") << 11;
+    QTest::newRow("F0 stuffed") << u"F0"_s << Hex("F0 9C 0A FF F0 11 A6") << 11;
+    QTest::newRow("FF, silent") << u"FF"_s << Hex("F0 9C 0A FF FF A4") << 0;
+    QTest::newRow("EF, falls silent") << u"EF"_s << Hex("F0 9C 0A FF EF 94") << 4;
+    QTest::newRow("typed 05") << u"05"_s << Hex("F0 9C 0A FF 05 AA") << 11;
 }
 
 void TestVoxbook::play()
 {
     QFETCH(QString, number);
     QFETCH(QByteArray, play);
+    QFETCH(int, answered);
     const RegisterTransfer &engine = m_window->engine();
     QStringList texts, expected; // the status line after each tick of the poll timer
-    connect(&engine.Timer1(), &QTimer::timeout, this, [&] { texts.append(status()); });
+    int requests = 1;
+    const auto answer = [&] {
+        if (requests++ <= answered)
+            m_port.arrive(Hex("F8 9C 01 9D"));
+    };
+    connect(&engine.Timer1(), &QTimer::timeout, this, [&] {
+        texts.append(status());
+        answer();
+    });
     type(u"Combo_adr"_s, number);
     for (const QString &button : {u"Command5"_s, u"Command3"_s, u"Command4"_s}) // runs ignored
         click(button);
+    answer();
+    click(u"Command2"_s);
+    QCOMPARE(status(), u"Статус: идёт обмен с контроллером; файл не записан"_s);
     QCOMPARE(engine.Timer1().interval(), 3);
     QTRY_VERIFY(!engine.isActive());
+    QVERIFY(!QFile::exists(m_path));
     QCOMPARE(m_port.written, play + Hex("F0 9C 01 9D").repeated(10));
     for (int poll = 0; poll <= 8; ++poll)
-        expected.append(u"Статус: OK--"_s + QString::number(poll));
-    QCOMPARE(texts, expected << u"Статус:"_s + QString(32, u' '));
+        expected.append((poll < answered ? u"Статус: OK--"_s : u"Статус: нет ответа--"_s) +
+                        QString::number(poll));
+    QCOMPARE(texts, expected << (answered >= 10 ? u"Статус:"_s + QString(32, u' ')
+                                                : u"Статус: нет ответа на %1 из 10 запросов к "
+                                                  u"контроллеру 9C"_s.arg(10 - answered)));
     QCOMPARE(engine.Timer1().interval(), 7); // the write run's tick again
 }
 
