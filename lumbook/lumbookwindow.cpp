@@ -34,6 +34,9 @@ QPushButton *Button(const QString &name, const QString &caption, QWidget *parent
     button->setObjectName(name);
     // Enter on the focused button presses it, as Space does.
     button->setAutoDefault(true);
+    // The caption keeps a margin of a line's height on either side.
+    const QFontMetrics metrics = button->fontMetrics();
+    button->setMinimumWidth(metrics.horizontalAdvance(caption) + 2 * metrics.height());
     return button;
 }
 
