@@ -15,7 +15,7 @@ QString WriteButton();
 QString TestButton();
 QString Status();
 
-// The scenario test counts its polls: "Статус: OK--0" .. "Статус: OK--8".
+// A tick whose request was answered: "Статус: OK--0" .. "Статус: OK--8".
 QString TestPoll(int poll);
 // A tick whose request got no answer: "Статус: нет ответа--0" ...
 QString TestNoAnswer(int poll);
