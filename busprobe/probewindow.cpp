@@ -85,6 +85,8 @@ ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
 
     m_send = new QPushButton(ProbeTexts::SendButton.toString(), this);
     m_send->setObjectName(QStringLiteral("Command1"));
+    // Enter on the focused button presses it, as Space does.
+    m_send->setAutoDefault(true);
     Place(m_send, 3720, 3600, 3135, 855);
     m_status = addLabel(QStringLiteral("Label_s"), ProbeTexts::StatusIdle.toString());
     m_status->setWordWrap(true);

@@ -170,6 +170,12 @@ ReplyJudgement JudgeReply(const ReplyBuffer &buffer, int receiveOffset, int requ
     return judgement;
 }
 
+bool IsAcknowledgement(const ReplyBuffer &buffer, int receiveOffset, int address)
+{
+    return receiveOffset != 0 && buffer.slot(1) == ReplyStart && buffer.slot(2) == address &&
+           buffer.slot(3) == ReplyDone;
+}
+
 QString VerdictText(Verdict verdict)
 {
     switch (verdict) {

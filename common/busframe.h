@@ -136,6 +136,11 @@ struct ReplyJudgement
 // requestAddress; receiveOffset 0 means nothing was received.
 ReplyJudgement JudgeReply(const ReplyBuffer &buffer, int receiveOffset, int requestAddress);
 
+// A write, an action or a presence poll is acknowledged by a reply that
+// begins F8, the controller's address, 01; nothing after that is examined.
+// receiveOffset 0 means nothing was received.
+bool IsAcknowledgement(const ReplyBuffer &buffer, int receiveOffset, int address);
+
 // The status line text of a verdict, with its exact blanks.
 QString VerdictText(Verdict verdict);
 

@@ -32,6 +32,11 @@ QPushButton *Button(const QString &name, const QString &caption, QWidget *parent
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
+    // Enter on the focused button presses it, as Space does.
+    button->setAutoDefault(true);
+    // The caption keeps a margin of a line's height on either side.
+    const QFontMetrics metrics = button->fontMetrics();
+    button->setMinimumWidth(metrics.horizontalAdvance(caption) + 2 * metrics.height());
     return button;
 }
 
@@ -188,6 +193,17 @@ void LumbookWindow::buildControls()
     whole->addLayout(left);
     whole->addSpacing(16);
     whole->addLayout(task);
+
+    // Tab goes through the lists as they are read, left to right and top to
+    // bottom, then through the buttons.
+    QWidget *previous = m_adr;
+    for (QWidget *next : std::initializer_list<QWidget *>{m_kor, m_osv, m_d, m_bis, m_n, m_a, m_t,
+                                                          save, load, check, write, read}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    // A form: nothing to gain from resizing it.
+    setFixedSize(sizeHint());
 }
 
 void LumbookWindow::Form_Load()
@@ -270,12 +286,22 @@ void LumbookWindow::Combo_adr_Click()
 
 void LumbookWindow::Command_save_Click()
 {
+    // A read run has filled only part of the indicator yet.
+    if (m_engine.isActive()) {
+        setStatus(TransferText::FileNotSaved());
+        return;
+    }
     setStatus(
         FileSavedStatus(m_options.filePath, IndicatorFile::Save(m_images, m_options.filePath)));
 }
 
 void LumbookWindow::Command_load_Click()
 {
+    // A run sends or fills the indicator: it must not change under it.
+    if (m_engine.isActive()) {
+        setStatus(TransferText::FileNotLoaded());
+        return;
+    }
     const QString error = IndicatorFile::Load(m_images, m_options.filePath);
     if (!error.isEmpty()) {
         setStatus(LumText::FileNotLoaded(error));

@@ -2,6 +2,7 @@
 
 #include "busframe.h"
 #include "busport.h"
+#include "hextext.h"
 #include "replybuffer.h"
 #include "seriallink.h"
 
@@ -42,6 +43,16 @@ QString WriteProgress(int writePos)
 QString WriteDone()
 {
     return Blanked(27);
+}
+
+QString WriteUnconfirmed(int missing, int total, int address, int firstMissing)
+{
+    const QString counted =
+        QStringLiteral("Статус: не подтверждено %1 из %2").arg(missing).arg(total);
+    if (missing == total)
+        return counted + QStringLiteral(", контроллер %1 не отвечает").arg(FormatHex(address));
+    return counted + QStringLiteral(", первый — регистр %1 контроллера %2")
+                         .arg(QString::number(firstMissing), FormatHex(address));
 }
 
 QString ReadProgress(int readCounter)
@@ -86,6 +97,16 @@ QString Interrupted(const QString &reason)
     return QStringLiteral("Статус: обмен прерван: %1").arg(reason);
 }
 
+QString FileNotSaved()
+{
+    return QStringLiteral("Статус: идёт обмен с контроллером; файл не записан");
+}
+
+QString FileNotLoaded()
+{
+    return QStringLiteral("Статус: идёт обмен с контроллером; файл не прочитан");
+}
+
 } // namespace TransferText
 
 RegisterTransfer::RegisterTransfer(SerialLink *link, BusPort *port, RegisterTransferSetup setup,
@@ -99,9 +120,10 @@ RegisterTransfer::RegisterTransfer(SerialLink *link, BusPort *port, RegisterTran
     connect(&m_timer1.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer1_Timer);
     connect(&m_timer2.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer2_Timer);
 
-    // Reception is open during a read run only: answers to write frames and
-    // to other requests stay in the port meanwhile.
-    m_link->setReceiveGate([this] { return m_runMode == ReadRun; });
+    // Reception is open during every run: the read run takes the replies,
+    // the write run and the tool's own runs the controller's answers.
+    // Between runs the bytes stay in the port.
+    m_link->setReceiveGate([this] { return m_runMode != NoRun; });
     connect(m_link, &SerialLink::replyStored, this, &RegisterTransfer::onReplyStored);
     connect(m_link, &SerialLink::portFailed, this, [this](const QString &text) {
         if (isActive())
@@ -139,9 +161,11 @@ bool RegisterTransfer::startWriteRun()
         setStatus(TransferText::NotAByte(bad[0], bad[1], bad[2], false));
         return false;
     }
+    openReception();
     m_timer1.setInterval(m_setup.tick);
     m_timer1.start();
     m_writePos = 1;
+    m_unacknowledged = 0;
     m_runMode = WriteRun;
     return true;
 }
@@ -155,21 +179,28 @@ bool RegisterTransfer::startReadRun()
         setStatus(TransferText::ReadNotStarted(m_link->errorText()));
         return false;
     }
-    // Answers to earlier write frames and polls wait in the port while the
-    // gate is closed; taken with the first reply they would make register 0
-    // look unanswered. They belong to no request of this run.
-    m_port->takeAll();
+    openReception();
     m_readCounter = 0;
-    m_link->setReceiveOffset(0);
     m_timer2.start();
     m_runMode = ReadRun;
     return true;
+}
+
+void RegisterTransfer::openReception()
+{
+    // Answers to a task check or to frames sent late in an earlier run may
+    // wait in the port; taken with the first answer of this run they would
+    // make it look wrong. They belong to no request of this run.
+    m_port->takeAll();
+    m_link->setReceiveOffset(0);
 }
 
 bool RegisterTransfer::beginOwnRun(int mode, std::chrono::milliseconds interval)
 {
     if (isActive())
         return false;
+    m_runAddress = m_setup.address();
+    openReception();
     m_timer1.setInterval(interval);
     m_timer1.start();
     m_runMode = mode;
@@ -211,9 +242,21 @@ void RegisterTransfer::Timer1_Timer()
 
 void RegisterTransfer::writeStep()
 {
+    // The controller answers each register frame with F8, its address, 01;
+    // the answer to the frame of the tick before is judged now. Anything else,
+    // or nothing, leaves that register unconfirmed.
+    if (m_writePos >= 2 &&
+        !IsAcknowledgement(m_link->replyBuffer(), m_link->receiveOffset(), m_runAddress)) {
+        if (m_unacknowledged++ == 0)
+            m_firstUnacknowledged = m_writePos - 2;
+    }
+    m_link->setReceiveOffset(0);
     if (m_writePos < 1 || m_writePos > m_setup.registerCount) {
         m_timer1.stop();
-        setStatus(TransferText::WriteDone());
+        setStatus(m_unacknowledged == 0
+                      ? TransferText::WriteDone()
+                      : TransferText::WriteUnconfirmed(m_unacknowledged, m_setup.registerCount,
+                                                       m_runAddress, m_firstUnacknowledged));
         m_runMode = NoRun;
         return;
     }

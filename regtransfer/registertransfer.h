@@ -23,8 +23,12 @@ int TakeRegisterByte(const ReplyBuffer &buffer, int &readPosition, int &runningC
 namespace TransferText {
 // A register frame has gone out; writePos counts from 1 for register 0.
 QString WriteProgress(int writePos);
-// "Статус:" and 27 blanks: the write run has ended.
+// "Статус:" and 27 blanks: the write run has ended, every register
+// acknowledged.
 QString WriteDone();
+// The write run has ended and `missing` of its `total` registers were not
+// acknowledged, the first of them register `firstMissing`.
+QString WriteUnconfirmed(int missing, int total, int address, int firstMissing);
 // The reply judged at tick c was good and is stored.
 QString ReadProgress(int readCounter);
 // A reply of the right form whose checksum disagrees.
@@ -40,6 +44,10 @@ QString ReadNotStarted(const QString &reason);
 QString NotAByte(int reg, int cell, int value, bool started);
 // The port failed during a run.
 QString Interrupted(const QString &reason);
+// A file button pressed during a run: the file is left alone, and so is the
+// memory the run sends or fills.
+QString FileNotSaved();
+QString FileNotLoaded();
 } // namespace TransferText
 
 // What a tool tells the engine about its controller and its memory.
@@ -67,10 +75,14 @@ struct RegisterTransferSetup
 };
 
 // The write run sends every register of the block, one WriteRegisterBlock
-// frame per tick of Timer1, and reads no answer. The read run requests the
+// frame per tick of Timer1, and judges at each tick the controller's answer to
+// the frame of the tick before: registers not acknowledged are counted and
+// named at the end, never sent again. The read run requests the
 // registers one per tick of Timer2; the reply to each request is judged at the
 // next tick, and every receive event restarts Timer2, so a reply is judged only
-// once its bytes have stopped coming. Only one run is active at a time.
+// once its bytes have stopped coming. Only one run is active at a time, and
+// the port's input is taken during every run, so that no answer waits there
+// for a later one.
 class RegisterTransfer : public QObject
 {
     Q_OBJECT
@@ -122,6 +134,8 @@ signals:
 
 private:
     void writeStep();
+    // Drops what waits in the port from before the run and opens reception.
+    void openReception();
     void judgeReply(int readCounter);
     void onReplyStored();
     void setStatus(const QString &text);
@@ -137,6 +151,8 @@ private:
     int m_runMode = NoRun;
     int m_writePos = 0;
     int m_readCounter = 0;
+    int m_unacknowledged = 0;
+    int m_firstUnacknowledged = 0;
     int m_runAddress = 0;
     QString m_status;
 };

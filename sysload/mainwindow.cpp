@@ -56,6 +56,9 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     m_readButton->setObjectName(QStringLiteral("Command1"));
     m_writeButton = new QPushButton(SysloadText::WriteButton(), this);
     m_writeButton->setObjectName(QStringLiteral("Command2"));
+    // Enter on the focused button presses it, as Space does.
+    m_readButton->setAutoDefault(true);
+    m_writeButton->setAutoDefault(true);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_readButton);
     buttons->addWidget(m_writeButton);
@@ -81,6 +84,10 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
         std::max(QFontMetrics(headingFont).horizontalAdvance(SysloadText::Heading()),
                  fontMetrics().horizontalAdvance(SysloadText::ReadLine(0x9D, 0x3B, false))) +
         60);
+    // A form: nothing to gain from resizing it. The status line keeps room
+    // for two lines (a port that would not open above a file's reason).
+    m_status->setMinimumHeight(2 * m_status->fontMetrics().lineSpacing() + 6);
+    setFixedSize(sizeHint().expandedTo(minimumSize()));
 
     connect(m_readButton, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(m_writeButton, &QPushButton::clicked, this, &MainWindow::Command2_Click);

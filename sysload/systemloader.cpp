@@ -226,7 +226,5 @@ std::optional<RegisterValues> SystemLoader::JudgeRegisterReply(int address, int 
 // not even the checksum.
 bool SystemLoader::IsAcknowledged(int address) const
 {
-    const ReplyBuffer &reply = m_link.replyBuffer();
-    return m_link.receiveOffset() != 0 && reply.slot(1) == ReplyStart && reply.slot(2) == address &&
-           reply.slot(3) == ReplyDone;
+    return ::IsAcknowledgement(m_link.replyBuffer(), m_link.receiveOffset(), address);
 }

@@ -40,11 +40,17 @@ bool ScenarioPlay::start(const QString &numberText)
             .raw(PlayScenario)
             .stuffed(*number)
             .finish();
-    if (!play || !m_link->SendRaw(*play)) {
+    // The run begins first: it takes the announcer's answer to the request.
+    if (!play || !m_engine->beginOwnRun(FirstMode, m_pollInterval)) {
         emit statusChanged(VoxText::TestNotStarted(m_link->errorText()));
         return false;
     }
-    return m_engine->beginOwnRun(FirstMode, m_pollInterval);
+    m_unanswered = 0;
+    if (!m_link->SendRaw(*play)) {
+        m_engine->abortRun(VoxText::TestNotStarted(m_link->errorText()));
+        return false;
+    }
+    return true;
 }
 
 void ScenarioPlay::step()
@@ -52,6 +58,12 @@ void ScenarioPlay::step()
     const int mode = m_engine->runMode();
     if (mode < FirstMode || mode > LastMode)
         return;
+    // The answer to the play request, or to the poll of the tick before.
+    const bool answered =
+        IsAcknowledgement(m_link->replyBuffer(), m_link->receiveOffset(), AnnouncerAddress);
+    if (!answered)
+        ++m_unanswered;
+    m_link->setReceiveOffset(0);
     const QByteArray poll = *FrameBuilder(RequestStart, AnnouncerAddress, PresencePoll).finish();
     if (!m_link->SendRaw(poll)) {
         m_engine->abortRun(TransferText::Interrupted(m_link->errorText()));
@@ -59,9 +71,14 @@ void ScenarioPlay::step()
     }
     if (mode == LastMode) {
         m_engine->endOwnRun();
-        emit statusChanged(VoxText::TestDone());
+        // The last poll's answer is not awaited; the play request and the
+        // nine polls before it were judged.
+        const int judged = LastMode - FirstMode + 1;
+        emit statusChanged(m_unanswered == 0 ? VoxText::TestDone()
+                                             : VoxText::TestUnanswered(m_unanswered, judged));
         return;
     }
-    emit statusChanged(VoxText::TestPoll(mode - FirstMode));
+    emit statusChanged(answered ? VoxText::TestPoll(mode - FirstMode)
+                                : VoxText::TestNoAnswer(mode - FirstMode));
     m_engine->setOwnRunMode(mode + 1);
 }

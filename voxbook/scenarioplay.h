@@ -10,7 +10,9 @@ class SerialLink;
 
 // Makes the announcer play one scenario: one play request, then a presence
 // poll every 1.5 s, ten in all, on the write timer of the register engine
-// (run modes 30..39). No answer is read; the status counts the polls sent.
+// (run modes 30..39). Each tick judges the announcer's answer to the request
+// of the tick before, and the status counts the polls, saying "нет ответа"
+// for a request that got none.
 class ScenarioPlay : public QObject
 {
     Q_OBJECT
@@ -40,4 +42,5 @@ private:
     SerialLink *m_link;
     RegisterTransfer *m_engine;
     std::chrono::milliseconds m_pollInterval;
+    int m_unanswered = 0; // requests of this test without an answer so far
 };

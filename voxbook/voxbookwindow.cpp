@@ -34,6 +34,11 @@ QPushButton *Button(const QString &name, const QString &caption, QWidget *parent
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
+    // Enter on the focused button presses it, as Space does.
+    button->setAutoDefault(true);
+    // The caption keeps a margin of a line's height on either side.
+    const QFontMetrics metrics = button->fontMetrics();
+    button->setMinimumWidth(metrics.horizontalAdvance(caption) + 2 * metrics.height());
     return button;
 }
 
@@ -146,6 +151,8 @@ void VoxbookWindow::buildControls()
     auto *whole = new QVBoxLayout(this);
     whole->addLayout(columns);
     whole->addWidget(m_status);
+    // A form: nothing to gain from resizing it.
+    setFixedSize(sizeHint());
 }
 
 void VoxbookWindow::Form_Load()
@@ -196,6 +203,11 @@ void VoxbookWindow::Combo_d_Click(int k)
 
 void VoxbookWindow::Command1_Click()
 {
+    // A run sends or fills the scenarios: they must not change under it.
+    if (m_engine.isActive()) {
+        setStatus(TransferText::FileNotLoaded());
+        return;
+    }
     const QString error = ScenarioFile::Load(m_image, m_options.filePath);
     if (!error.isEmpty()) {
         setStatus(VoxText::FileNotLoaded(error));
@@ -209,6 +221,11 @@ void VoxbookWindow::Command1_Click()
 
 void VoxbookWindow::Command2_Click()
 {
+    // A read run has filled only part of the scenarios yet.
+    if (m_engine.isActive()) {
+        setStatus(TransferText::FileNotSaved());
+        return;
+    }
     setStatus(FileSavedStatus(m_options.filePath, ScenarioFile::Save(m_image, m_options.filePath)));
 }
 

@@ -43,6 +43,16 @@ QString TestPoll(int poll)
 {
     return QStringLiteral("Статус: OK--%1").arg(poll);
 }
+QString TestNoAnswer(int poll)
+{
+    return QStringLiteral("Статус: нет ответа--%1").arg(poll);
+}
+QString TestUnanswered(int missing, int judged)
+{
+    return QStringLiteral("Статус: нет ответа на %1 из %2 запросов к контроллеру 9C")
+        .arg(missing)
+        .arg(judged);
+}
 QString TestDone()
 {
     return Status() + QString(32, QLatin1Char(' '));

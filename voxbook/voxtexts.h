@@ -15,10 +15,14 @@ QString WriteButton();
 QString TestButton();
 QString Status();
 
-// The scenario test counts its polls: "Статус: OK--0" .. "Статус: OK--8".
+// A tick whose request was answered: "Статус: OK--0" .. "Статус: OK--8".
 QString TestPoll(int poll);
-// "Статус:" and 32 blanks: the scenario test has ended.
+// A tick whose request got no answer: "Статус: нет ответа--0" ...
+QString TestNoAnswer(int poll);
+// "Статус:" and 32 blanks: the scenario test has ended, every request answered.
 QString TestDone();
+// The test has ended and `missing` of the `judged` requests got no answer.
+QString TestUnanswered(int missing, int judged);
 QString TestNotStarted(const QString &reason);
 QString NumberNotOffered(const QString &text);
 QString NumberNotSendable(const QString &text);

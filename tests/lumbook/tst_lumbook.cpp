@@ -327,7 +327,7 @@ void TestLumbook::writeRun()
     QCOMPARE(m_port.written.count(Hex("F0 80 08")), 5);
     QCOMPARE(m_port.written.size(), 13 * 5 + 1);
     QVERIFY(m_port.written.contains(Hex("F0 80 08 01 40 21 00 11 F0 11 11 00 00 0D")));
-    QCOMPARE(status(), u"Статус:"_s + QString(27, u' '));
+    QCOMPARE(status(), u"Статус: не подтверждено 5 из 5, контроллер 80 не отвечает"_s);
     QVERIFY(!engine.isActive());
 }
 
@@ -357,6 +357,12 @@ void TestLumbook::readRun()
 
 void TestLumbook::taskCheck()
 {
+    QVERIFY(m_window->minimumSize() == m_window->maximumSize()); // a form of fixed size
+    QStringList order; // Tab goes through the lists left to right, top to bottom
+    for (QWidget *w = find<QComboBox>(u"Combo_adr"_s); order.size() < 8; w = w->nextInFocusChain())
+        if (qobject_cast<QComboBox *>(w))
+            order.append(w->objectName());
+    QCOMPARE(order.join(u' ').remove(u"Combo_"_s), u"adr kor osv d bis n a t"_s);
     const QList<std::pair<QString, QByteArray>> checks{
         {u"Combo_adr=81|Combo_d=действие 3"_s, Hex("F0 81 0A D0 03 5E")},
         {u"Combo_adr=80|Combo_d=действие 0"_s, Hex("F0 80 0A D0 00 5A")},

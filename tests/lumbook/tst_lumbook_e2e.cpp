@@ -31,7 +31,8 @@ void TestLumbookE2e::writeReadBackAndCheck()
     SerialBusPort port;
     QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
     QTemporaryDir dir;
-    LumbookWindow window(&port, {40ms, dir.filePath(u"umd_8x.txt"_s)});
+    LumbookWindow window(&port, {100ms, dir.filePath(u"umd_8x.txt"_s)});
+    const auto *status = window.findChild<QLabel *>(u"Label_s"_s);
     const auto choose = [&window](const char *list, const QString &text) {
         auto *combo = window.findChild<QComboBox *>(QString::fromLatin1(list));
         combo->setEditText(text);
@@ -67,6 +68,11 @@ void TestLumbookE2e::writeReadBackAndCheck()
     window.findChild<QPushButton *>(u"Command_prov"_s)->click();
     QTRY_VERIFY(sim.events().contains(u"82: task 03 run"_s));
     QCOMPARE(sim.requests().last(), QByteArray::fromHex("F0820AD0035F"));
+
+    sim.network().setAbsent(0x84, true); // an answer to the task check may still wait
+    choose("Combo_adr", u"84"_s);
+    press("Command_s");
+    QCOMPARE(status->text(), u"Статус: не подтверждено 5 из 5, контроллер 84 не отвечает"_s);
 }
 
 void TestLumbookE2e::portVanishes_data()

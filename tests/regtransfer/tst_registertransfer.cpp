@@ -40,31 +40,52 @@ class TestRegisterTransfer : public QObject
 {
     Q_OBJECT
 private slots:
+    void writeRun_data();
     void writeRun();
     void readRun_data();
     void readRun();
     void receiveEventRestartsReadTimer();
 };
 
+void TestRegisterTransfer::writeRun_data()
+{
+    QTest::addColumn<QByteArray>("answer"); // to registers 0 .. answered - 1
+    QTest::addColumn<int>("answered");
+    QTest::addColumn<QString>("end");
+    const QString none = u"Статус: не подтверждено 24 из 24, контроллер 9C не отвечает"_s;
+    const QString part = u"Статус: не подтверждено 3 из 24, первый — регистр 21 контроллера 9C"_s;
+    QTest::newRow("acknowledged") << "F8 9C 01 9D"_ba << 24 << u"Статус:"_s + QString(27, u' ');
+    QTest::newRow("silent") << QByteArray() << 0 << none;
+    QTest::newRow("silent from register 21") << "F8 9C 01 9D"_ba << 21 << part;
+    QTest::newRow("another address") << "F8 80 01 81"_ba << 24 << none;
+    QTest::newRow("another reply code") << "F8 9C 02 9E"_ba << 24 << none;
+}
+
 void TestRegisterTransfer::writeRun()
 {
+    QFETCH(QByteArray, answer);
+    QFETCH(int, answered);
+    QFETCH(QString, end);
     Rig rig;
     rig.image[0] = {0x0F, 0xF0, 0x35};
     rig.image[23] = {1, 2, 3, 4, 5, 6, 7, 8};
+    rig.port.waiting = Hex("F8 9C 07"); // from before the run: no answer of it
     QVERIFY(rig.engine.startWriteRun());
     rig.engine.Timer1_Timer();
     QCOMPARE(rig.takeWritten(),
              Hex("F0 9C 08 00 0F F0 11 35 00 00 00 00 00 E9")); // F0 stuffed, counted
     rig.address = 0x80; // another controller selected: the run keeps its own
-    for (int tick = 2; tick <= 24; ++tick)
+    for (int tick = 2; tick <= 25; ++tick) {
+        QCOMPARE(rig.engine.status(), u"Статус: out--%1"_s.arg(tick - 1));
+        if (tick <= answered + 1) // the answer to the frame of the tick before
+            rig.port.arrive(Hex(answer));
         rig.engine.Timer1_Timer();
+    }
     const QByteArray wire = rig.takeWritten();
     QCOMPARE(wire.count(Hex("F0 9C 08")), 23);
     QVERIFY(wire.endsWith(Hex("F0 9C 08 17 01 02 03 04 05 06 07 08 DF")));
-    QCOMPARE(rig.engine.status(), u"Статус: out--24"_s);
-    rig.engine.Timer1_Timer();
-    QVERIFY(rig.takeWritten().isEmpty());
-    QCOMPARE(rig.engine.status(), u"Статус:"_s + QString(27, u' '));
+    QVERIFY(rig.port.waiting.isEmpty()); // nothing left for the next read run
+    QCOMPARE(rig.engine.status(), end);
     QVERIFY(!rig.engine.isActive() && !rig.engine.Timer1().isActive());
 
     QVERIFY(rig.engine.startWriteRun());

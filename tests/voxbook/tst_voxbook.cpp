@@ -103,8 +103,9 @@ void TestVoxbook::editing()
     QCOMPARE(shown().at(4), u"(сон)"_s);
     QVERIFY(status().contains(u"«F8» не из списка"_s));
 
-    click(u"Command4"_s);
-    QTRY_COMPARE(status(), u"Статус:"_s + QString(27, u' '));
+    QVERIFY(m_window->minimumSize() == m_window->maximumSize());       // a form of fixed size
+    QTest::keyClick(find<QPushButton>(u"Command4"_s), Qt::Key_Return); // Enter presses it
+    QTRY_COMPARE(status(), u"Статус: не подтверждено 24 из 24, контроллер 9C не отвечает"_s);
     QCOMPARE(m_port.written.left(13), Hex("F0 9C 08 00 0F 34 35 10 38 00 00 70 D4"));
 }
 
@@ -189,14 +190,15 @@ void TestVoxbook::play()
     QStringList texts, expected; // the status line after each tick of the poll timer
     connect(&engine.Timer1(), &QTimer::timeout, this, [&] { texts.append(status()); });
     type(u"Combo_adr"_s, number);
-    for (const QString &button : {u"Command5"_s, u"Command3"_s, u"Command4"_s}) // runs ignored
-        click(button);
+    for (const QString &button : {u"Command5"_s, u"Command3"_s, u"Command4"_s, u"Command2"_s})
+        click(button); // runs ignored, the file not written
+    QCOMPARE(status(), u"Статус: идёт обмен с контроллером; файл не записан"_s);
     QCOMPARE(engine.Timer1().interval(), 3);
     QTRY_VERIFY(!engine.isActive());
     QCOMPARE(m_port.written, play + Hex("F0 9C 01 9D").repeated(10));
     for (int poll = 0; poll <= 8; ++poll)
-        expected.append(u"Статус: OK--"_s + QString::number(poll));
-    QCOMPARE(texts, expected << u"Статус:"_s + QString(32, u' '));
+        expected.append(u"Статус: нет ответа--"_s + QString::number(poll)); // the port is silent
+    QCOMPARE(texts, expected << u"Статус: нет ответа на 10 из 10 запросов к контроллеру 9C"_s);
     QCOMPARE(engine.Timer1().interval(), 7); // the write run's tick again
 }
 

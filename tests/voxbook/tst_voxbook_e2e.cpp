@@ -28,7 +28,8 @@ void TestVoxbookE2e::writeReadBackAndPlay()
     QVERIFY2(sim.ok(), qPrintable(sim.error()));
     SerialBusPort port;
     QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
-    VoxbookWindow window(&port, {40ms, 30ms, QString()});
+    VoxbookWindow window(&port, {100ms, 100ms, QString()});
+    const auto *status = window.findChild<QLabel *>(u"Label_s"_s);
 
     // Compose: codes within the vocabulary and beyond, and bytes that need stuffing.
     for (int row = 1; row <= 24; ++row)
@@ -40,14 +41,13 @@ void TestVoxbookE2e::writeReadBackAndPlay()
 
     window.findChild<QPushButton *>(u"Command4"_s)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!window.engine().isActive(), 5000);
+    QCOMPARE(status->text(), u"Статус:"_s + QString(27, u' ')); // every register acknowledged
     const QList<bussim::Register> &registers = sim.network().registers(0x9C);
     QCOMPARE(registers.size(), 24);
     for (int row = 1; row <= 24; ++row)
         for (int slot = 0; slot < 8; ++slot)
             QCOMPARE(int(registers[row - 1][size_t(slot)]), int(composed.cell(row, slot)));
 
-    // The answers to the write frames still wait in the port; the read run
-    // must not take them for the first reply.
     window.image() = AnnouncerImage();
     window.findChild<QPushButton *>(u"Command3"_s)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!window.engine().isActive(), 5000);
@@ -59,6 +59,13 @@ void TestVoxbookE2e::writeReadBackAndPlay()
     QTRY_VERIFY_WITH_TIMEOUT(!window.engine().isActive(), 5000);
     QVERIFY(sim.events().contains(u"9C: scenario F0 played"_s));
     QCOMPARE(sim.requests().count(QByteArray::fromHex("F09C019D")), 10);
+    QCOMPARE(status->text(), u"Статус:"_s + QString(32, u' ')); // every request answered
+
+    QTest::qWait(300); // a pause: the last poll's answer is in the port when the next test starts
+    sim.network().setAbsent(0x9C, true); // without the announcer the test says so
+    window.findChild<QPushButton *>(u"Command5"_s)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(),
+                              u"Статус: нет ответа на 10 из 10 запросов к контроллеру 9C"_s, 5000);
 }
 
 void TestVoxbookE2e::portVanishes_data()
