@@ -31,6 +31,10 @@ public:
     virtual QByteArray takeAll() = 0;
     // Why the port is not open, or why the last write failed.
     virtual QString errorText() const = 0;
+    // Raises now the receive event of bytes that have arrived but have not
+    // yet been told (a burst still inside its quiet time); nothing when there
+    // are none. Called when a wait for a reply ends.
+    virtual void deliverPending() {}
 
 signals:
     // Bytes have arrived and are waiting: one receive event.
@@ -71,6 +75,7 @@ public:
     bool write(const QByteArray &bytes) override;
     QByteArray takeAll() override;
     QString errorText() const override { return m_error; }
+    void deliverPending() override;
 
 private:
     void onError(QSerialPort::SerialPortError error);

@@ -132,6 +132,10 @@ QString DataFileWriter::save(const QString &path) const
     // QSaveFile writes beside the target and renames only on commit, so the old
     // file stays whole whatever goes wrong before that.
     QSaveFile file(path);
+    // Where the folder takes no new file but the file itself may be written,
+    // it is written in place, as a plain save would; everywhere else the
+    // save stays atomic.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return failed(file.errorString());
     if (file.write(*bytes) != bytes->size()) {
@@ -142,18 +146,6 @@ QString DataFileWriter::save(const QString &path) const
     if (!file.commit())
         return failed(file.errorString());
     return QString();
-}
-
-QString FileSavedStatus(const QString &path, const QString &error)
-{
-    if (!error.isEmpty())
-        return QStringLiteral("Статус: ") + error;
-    return QStringLiteral("Статус: файл %1 записан").arg(QFileInfo(path).fileName());
-}
-
-QString FileLoadedStatus(const QString &path)
-{
-    return QStringLiteral("Статус: файл %1 прочитан").arg(QFileInfo(path).fileName());
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "lumbookwindow.h"
 
 #include "testbytes.h"
+#include "typing.h"
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,8 @@ private slots:
     void readRun();
     void taskCheck();
     void refusals();
+    void typed_data();
+    void typed();
 
 private:
     // A fresh window; with a tick of an hour only the test ticks.
@@ -44,11 +47,10 @@ private:
     template <typename T> T *find(const QString &name) { return m_window->findChild<T *>(name); }
     QString status() { return find<QLabel>(u"Label_s"_s)->text(); }
     void click(const QString &button) { find<QPushButton>(button)->click(); }
-    // Puts a text into a list and presses Enter, as the installer does.
+    // Types a text into a list and presses Enter, as the installer does.
     void type(const QString &list, const QString &text)
     {
-        find<QComboBox>(list)->setEditText(text);
-        QTest::keyClick(find<QComboBox>(list), Qt::Key_Return);
+        TypeInto(find<QComboBox>(list), text, TypedEnd::Enter);
     }
     // Chooses lists in turn: "Combo_kor=-5 Combo_osv=C".
     void choose(const QString &picks)
@@ -120,13 +122,18 @@ void TestLumbook::codes()
     QStringList kinds; // kind 0..F as shown: text and the enabled lists a, n, t
     for (int kind = 0; kind < 16; ++kind) {
         const TaskKindView view = ShowKind(kind);
-        kinds.append(view.text.left(5) + u':' + u"-a"[view.addressEnabled] +
-                     u"-n"[view.inputEnabled] + u"-t"[view.delayEnabled]);
+        kinds.append(view.text + u':' + u"-a"[view.addressEnabled] + u"-n"[view.inputEnabled] +
+                     u"-t"[view.delayEnabled]);
         QCOMPARE(TaskKindOfText(view.text), kind == 5 || kind > 7 ? 0 : kind);
     }
-    QCOMPARE(kinds.join(u' '), u"нет:--- вывод:a-t вывод:--t день :--t конта:ant нет:--- "
-                               u"анало:ant датчи:ant нет:--- нет:--- нет:--- нет:--- нет:--- "
-                               u"нет:--- нет:--- нет:---"_s);
+    QCOMPARE(kinds.join(u'|'),
+             u"нет:---|вывод готовой надписи:a-t|вывод минут и секунд:--t|день недели:--t|"
+             u"контактный датчик:ant|нет:---|аналоговый датчик:ant|датчик температуры:ant|"
+             u"нет:---|нет:---|нет:---|нет:---|нет:---|нет:---|нет:---|нет:---"_s);
+    QStringList listed; // the kind list in its order: kinds 0 to 4, 6, 7
+    for (int kind : {0, 1, 2, 3, 4, 6, 7})
+        listed.append(ShowKind(kind).text);
+    QCOMPARE(TaskKindTexts(), listed);
 }
 
 void TestLumbook::workedExample()
@@ -239,11 +246,11 @@ void TestLumbook::file()
     images.indicator(1).cell(0, 1) = 0x99;
     images.indicator(16).cell(4, 7) = -32768;
     const IndicatorImages saved = images;
-    click(u"Command_save"_s);
-    QCOMPARE(status(), u"Статус: файл umd_8x.txt записан"_s);
+    click(u"Command_save"_s); // a save and a load that work leave the status line as it was
+    QCOMPARE(status(), m_started);
     images = IndicatorImages();
     click(u"Command_load"_s);
-    QCOMPARE(status(), u"Статус: файл umd_8x.txt прочитан"_s);
+    QCOMPARE(status(), m_started);
     QVERIFY(images == saved); // only own-address bytes are fixed, and at start
     QCOMPARE(find<QComboBox>(u"Combo_kor"_s)->currentText(), u"+19"_s);
 
@@ -310,6 +317,7 @@ void TestLumbook::startAndBadFiles()
 
 void TestLumbook::writeRun()
 {
+    QCOMPARE(LumbookOptions().tick, 250ms); // the program's own tick
     RegisterTransfer &engine = m_window->engine();
     setRegister(1, 0, Hex("80 85 08 00 00 00 12 13"));
     setRegister(1, 1, Hex("40 21 00 11 F0 11 00 00"));
@@ -395,6 +403,67 @@ void TestLumbook::refusals()
         QVERIFY(!m_window->engine().isActive());
     }
     QVERIFY(m_port.written.isEmpty());
+}
+
+void TestLumbook::typed_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("shown"); // the task slot | the task lists | the correction
+    QTest::addColumn<int>("taskCode");
+    QTest::addColumn<QByteArray>("register0"); // of indicator 80
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("said"); // empty: as it was at the start
+    const QString key = u"действие по клавише | "_s, none = u"нет (1) (0) (10) | "_s;
+    const QByteArray zero = Hex("80 00 00 00 00 00 00 11"), nothing;
+    QTest::newRow("a slot in lower case is the key task")
+        << QStringList{u"Combo_d=действие a\n"_s} << u"действие a | "_s + none + u"0"_s << 20
+        << zero << nothing << QString();
+    QTest::newRow("a correction as listed")
+        << QStringList{u"Combo_kor=+5\n"_s} << key + none + u"+5"_s << 20
+        << Hex("80 85 00 00 00 00 00 11") << nothing << QString();
+    QTest::newRow("a correction outside the list is 0")
+        << QStringList{u"Combo_kor=+5\n"_s, u"Combo_kor=+20\n"_s} << key + none + u"0"_s << 20
+        << zero << nothing << QString();
+    QTest::newRow("a correction left by Tab is not taken")
+        << QStringList{u"Combo_kor=+5\t"_s} << key + none + u"+5"_s << 20 << zero << nothing
+        << QString();
+    QTest::newRow("a delay outside the list is 10 s")
+        << QStringList{u">Combo_bis=вывод минут и секунд"_s, u"Combo_t=30\n"_s, u"Combo_t=35\n"_s}
+        << key + u"вывод минут и секунд (1) (0) 10 | 0"_s << 20 << Hex("80 00 00 00 00 00 20 11")
+        << nothing << QString();
+    QTest::newRow("a kind in another case is none")
+        << QStringList{u">Combo_bis=контактный датчик"_s, u"Combo_bis=Контактный датчик\n"_s}
+        << key + u"нет (1) (0) (10) | 0"_s << 20 << zero << nothing << QString();
+    QTest::newRow("a refused nibble")
+        << QStringList{u">Combo_bis=контактный датчик"_s, u"Combo_a=a\n"_s}
+        << key + u"контактный датчик 1 0 10 | 0"_s << 20 << Hex("80 00 00 00 00 00 40 11")
+        << nothing << u"Статус: «a» в списке «Адрес или номер» не число 0..F; ничего не изменено"_s;
+    QTest::newRow("the task check of a typed slot")
+        << QStringList{u"Combo_d=действие 3\n"_s, u"Command_prov"_s}
+        << u"действие 3 | "_s + none + u"0"_s << 3 << zero << Hex("F0 80 0A D0 03 5D") << QString();
+}
+
+// Typed with real keys: a text is taken once, on Enter, as typed, with the
+// fallbacks of its list; the focus leaving takes nothing.
+void TestLumbook::typed()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    QFETCH(int, taskCode);
+    QFETCH(QByteArray, register0);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, said);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    TypeSteps(m_window.get(), steps);
+    QCOMPARE(find<QComboBox>(u"Combo_d"_s)->currentText() + u" | "_s + taskShown() + u" | "_s +
+                 find<QComboBox>(u"Combo_kor"_s)->currentText(),
+             shown);
+    QCOMPARE(m_window->editor().task().code, taskCode);
+    QCOMPARE(registerBytes(1, 0), register0);
+    QCOMPARE(registerBytes(1, 3), QByteArray(8, 0)); // "действие A" never chosen
+    QCOMPARE(m_port.written, wire);
+    QCOMPARE(status(), said.isEmpty() ? m_started : said);
 }
 
 QTEST_MAIN(TestLumbook)
