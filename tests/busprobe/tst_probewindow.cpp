@@ -257,64 +257,50 @@ private slots:
     void typed_data()
     {
         QTest::addColumn<QStringList>("steps"); // then the send button, pressed
+        QTest::addColumn<Fault>("fault");       // of board 00
         QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<QString>("status");
+        const Fault none{K::Delay, 0}, lateQuiet{K::Delay, 50}; // quiet time ends past the wait
         QTest::newRow("5 and 1, moved on from by Tab")
             << QStringList{u">Combo_koman=запись 1 яч памяти"_qs, u"Combo_adrd=1\t"_qs,
                            u"Combo_d0=5\t"_qs}
-            << Hex("F0 00 02 01 05 08") << Ok;
+            << none << Hex("F0 00 02 01 05 08");
         QTest::newRow("a capital К, a command cut short")
-            << QStringList{u"Combo_adr=Клавиши 90\t"_qs, u"Combo_koman=читать 1\n"_qs}
-            << Hex("F0 00 01 01") << Ok;
-        QTest::newRow("0G") << QStringList{u">Combo_koman=читать 1 яч памяти"_qs,
-                                           u"Combo_adrd=0G"_qs}
-                            << Hex("F0 00 04 10 14") << Ok;
+            << QStringList{u"Combo_adr=Клавиши 90\t"_qs, u"Combo_koman=читать 1\n"_qs} << none
+            << Hex("F0 00 01 01");
+        QTest::newRow("0G, the reply's quiet time past the wait")
+            << QStringList{u">Combo_koman=читать 1 яч памяти"_qs, u"Combo_adrd=0G"_qs} << lateQuiet
+            << Hex("F0 00 04 10 14");
         QTest::newRow("announcer with a Latin C")
-            << QStringList{u"Combo_adr=говорилка 9C\n"_qs} << Hex("F0 00 01 01") << Ok;
+            << QStringList{u"Combo_adr=говорилка 9C\n"_qs} << none << Hex("F0 00 01 01");
         QTest::newRow("announcer as listed")
-            << QStringList{u"Combo_adr=говорилка 9С\n"_qs} << Hex("F0 9C 01 9D") << Ok;
+            << QStringList{u"Combo_adr=говорилка 9С\n"_qs} << none << Hex("F0 9C 01 9D");
     }
 
-    // Typed with real keys on the simulated bus: each list keeps exactly what
-    // was typed, nothing is completed or turned into an entry, and the send
-    // reads the texts as they stand.
+    // Typed with real keys on the simulated bus, at the program's own wait,
+    // with a quiet time that closes a burst only 40 ms after the wait: each
+    // list keeps exactly what was typed, no handler runs for it, the send
+    // reads it, and the reply is judged on every byte received.
     void typed()
     {
         QFETCH(QStringList, steps);
+        QFETCH(Fault, fault);
         QFETCH(QByteArray, wire);
-        QFETCH(QString, status);
         SimHarness sim;
         QVERIFY2(sim.ok(), qPrintable(sim.error()));
-        qputenv(SerialBusPort::DeviceVariable, sim.device().toLocal8Bit());
-        Probe window(Options());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        TypeSteps(&window, steps);
-        for (const QString &text : steps) {
-            const TypedStep step = ParseStep(text);
-            QCOMPARE(window.findChild<QComboBox *>(step.name)->currentText(), step.text);
-        }
-        QCOMPARE(window.targetAddress(), 0x00); // no handler ran for a typed text
-        QTest::mouseClick(window.findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
-        QCOMPARE(sim.requests().join(), wire);
-        QCOMPARE(window.status(), status);
-    }
-
-    // The reply's bytes are all in before the wait ends, but the quiet time
-    // that closes their burst runs past it: the reply is judged on them.
-    void replyInLastQuietTime()
-    {
-        SimHarness sim;
-        QVERIFY2(sim.ok(), qPrintable(sim.error()));
-        sim.setFault(0x00, Fault{K::Delay, 50});
+        sim.setFault(0x00, fault);
         SerialBusPort port;
         QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
         port.setBurstGap(60ms);
-        ProbeOptions options;
-        options.port = &port;
-        QCOMPARE(options.waitUnit, 100ms); // the program's own wait
-        Probe window(options);
-        window.Command1_Click();
+        Probe window({&port});
+        QCOMPARE(ProbeOptions().waitUnit, 100ms);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        TypeSteps(&window, steps);
+        for (const TypedStep step : steps)
+            QCOMPARE(window.findChild<QComboBox *>(step.name)->currentText(), step.text);
+        QCOMPARE(window.targetAddress(), 0x00);
+        QTest::mouseClick(window.findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
+        QCOMPARE(sim.requests().join(), wire);
         QCOMPARE(window.status(), Ok);
     }
 

@@ -24,7 +24,7 @@ private slots:
     void workedExample();
     void taskBytes_data();
     void taskBytes();
-    void refusedTexts();
+    void unlistedByte();
     void file();
     void startAndBadFiles();
     void writeRun();
@@ -50,7 +50,7 @@ private:
     // Types a text into a list and presses Enter, as the installer does.
     void type(const QString &list, const QString &text)
     {
-        TypeInto(find<QComboBox>(list), text, TypedEnd::Enter);
+        TypeSteps(m_window.get(), {list + u'=' + text + u'\n'});
     }
     // Chooses lists in turn: "Combo_kor=-5 Combo_osv=C".
     void choose(const QString &picks)
@@ -201,32 +201,10 @@ void TestLumbook::taskBytes()
     QCOMPARE(status(), m_started);
 }
 
-void TestLumbook::refusedTexts()
+// A byte no list gives is shown in hex and kept until a value is chosen.
+void TestLumbook::unlistedByte()
 {
     IndicatorImage &image = m_window->images().indicator(2);
-    choose(u"Combo_adr=81|Combo_osv=5|Combo_bis=аналоговый датчик"_s);
-    const IndicatorImage before = image;
-    const QString kept = u"; ничего не изменено"_s;
-    const QList<std::pair<QString, QString>> refused{
-        {u"Combo_adr=90"_s, u"Статус: адрес индикатора «90» не из списка 80..8F; выбран 81"_s},
-        {u"Combo_adr=8g"_s, u"Статус: адрес индикатора «8g» не из списка 80..8F; выбран 81"_s},
-        {u"Combo_osv=x"_s,
-         u"Статус: «x» в списке «Константа освещенности» не число 0..FF"_s + kept},
-        {u"Combo_a=G"_s, u"Статус: «G» в списке «Адрес или номер» не число 0..F"_s + kept},
-        {u"Combo_a=12"_s, u"Статус: «12» в списке «Адрес или номер» не число 0..F"_s + kept},
-        {u"Combo_n=E"_s, u"Статус: «E» в списке «Номер входа» не число 1..D"_s + kept},
-    };
-    for (const auto &[pick, said] : refused) {
-        choose(pick);
-        QCOMPARE(status(), said);
-        QCOMPARE(m_window->editor().indicatorIndex(), 2);
-        QVERIFY(image == before);
-    }
-    // The lists show what the image holds again.
-    QCOMPARE(find<QComboBox>(u"Combo_adr"_s)->currentText(), u"81"_s);
-    QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"5"_s);
-    QCOMPARE(taskShown(), u"аналоговый датчик 1 0 10"_s);
-    // A byte no list gives is shown in hex and kept until a value is chosen.
     image.cell(0, 2) = 16;
     choose(u"Combo_adr=81"_s);
     QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"10"_s);
@@ -408,58 +386,68 @@ void TestLumbook::refusals()
 void TestLumbook::typed_data()
 {
     QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("shown"); // the task slot | the task lists | the correction
-    QTest::addColumn<int>("taskCode");
+    QTest::addColumn<QString>("shown"); // address, correction, illumination | slot | task lists
     QTest::addColumn<QByteArray>("register0"); // of indicator 80
     QTest::addColumn<QByteArray>("wire");
     QTest::addColumn<QString>("said"); // empty: as it was at the start
-    const QString key = u"действие по клавише | "_s, none = u"нет (1) (0) (10) | "_s;
+    const QString start = u"80 0 0 | действие по клавише | "_s, none = u"нет (1) (0) (10)"_s;
+    const QString contact = start + u"контактный датчик 1 0 10"_s, no = QString();
     const QByteArray zero = Hex("80 00 00 00 00 00 00 11"), nothing;
+    const auto refused = [](const char *text, const char *label, const char *range) {
+        return u"Статус: «%1» в списке «%2» не число %3; ничего не изменено"_s.arg(
+            QString::fromUtf8(text), QString::fromUtf8(label), QString::fromUtf8(range));
+    };
     QTest::newRow("a slot in lower case is the key task")
-        << QStringList{u"Combo_d=действие a\n"_s} << u"действие a | "_s + none + u"0"_s << 20
-        << zero << nothing << QString();
-    QTest::newRow("a correction as listed")
-        << QStringList{u"Combo_kor=+5\n"_s} << key + none + u"+5"_s << 20
-        << Hex("80 85 00 00 00 00 00 11") << nothing << QString();
+        << QStringList{u"Combo_d=действие a\n"_s} << u"80 0 0 | действие a | "_s + none << zero
+        << nothing << no;
     QTest::newRow("a correction outside the list is 0")
-        << QStringList{u"Combo_kor=+5\n"_s, u"Combo_kor=+20\n"_s} << key + none + u"0"_s << 20
-        << zero << nothing << QString();
+        << QStringList{u"Combo_kor=+5\n"_s, u"Combo_kor=+20\n"_s} << start + none << zero << nothing
+        << no;
     QTest::newRow("a correction left by Tab is not taken")
-        << QStringList{u"Combo_kor=+5\t"_s} << key + none + u"+5"_s << 20 << zero << nothing
-        << QString();
+        << QStringList{u"Combo_kor=+5\t"_s} << u"80 +5 0 | действие по клавише | "_s + none << zero
+        << nothing << no;
     QTest::newRow("a delay outside the list is 10 s")
         << QStringList{u">Combo_bis=вывод минут и секунд"_s, u"Combo_t=30\n"_s, u"Combo_t=35\n"_s}
-        << key + u"вывод минут и секунд (1) (0) 10 | 0"_s << 20 << Hex("80 00 00 00 00 00 20 11")
-        << nothing << QString();
+        << start + u"вывод минут и секунд (1) (0) 10"_s << Hex("80 00 00 00 00 00 20 11") << nothing
+        << no;
     QTest::newRow("a kind in another case is none")
         << QStringList{u">Combo_bis=контактный датчик"_s, u"Combo_bis=Контактный датчик\n"_s}
-        << key + u"нет (1) (0) (10) | 0"_s << 20 << zero << nothing << QString();
-    QTest::newRow("a refused nibble")
-        << QStringList{u">Combo_bis=контактный датчик"_s, u"Combo_a=a\n"_s}
-        << key + u"контактный датчик 1 0 10 | 0"_s << 20 << Hex("80 00 00 00 00 00 40 11")
-        << nothing << u"Статус: «a» в списке «Адрес или номер» не число 0..F; ничего не изменено"_s;
+        << start + none << zero << nothing << no;
+    QTest::newRow("an address outside 80..8F")
+        << QStringList{u"Combo_adr=90\n"_s} << start + none << zero << nothing
+        << u"Статус: адрес индикатора «90» не из списка 80..8F; выбран 80"_s;
+    QTest::newRow("no illumination constant")
+        << QStringList{u"Combo_osv=5\n"_s, u"Combo_osv=x\n"_s}
+        << u"80 0 5 | действие по клавише | "_s + none << Hex("80 00 05 00 00 00 00 11") << nothing
+        << refused("x", "Константа освещенности", "0..FF");
+    QTest::newRow("no address or number, no input number")
+        << QStringList{u">Combo_bis=контактный датчик"_s, u"Combo_a=G\n"_s, u"Combo_a=12\n"_s,
+                       u"Combo_n=E\n"_s}
+        << contact << Hex("80 00 00 00 00 00 40 11") << nothing
+        << refused("E", "Номер входа", "1..D");
     QTest::newRow("the task check of a typed slot")
         << QStringList{u"Combo_d=действие 3\n"_s, u"Command_prov"_s}
-        << u"действие 3 | "_s + none + u"0"_s << 3 << zero << Hex("F0 80 0A D0 03 5D") << QString();
+        << u"80 0 0 | действие 3 | "_s + none << zero << Hex("F0 80 0A D0 03 5D") << no;
 }
 
 // Typed with real keys: a text is taken once, on Enter, as typed, with the
-// fallbacks of its list; the focus leaving takes nothing.
+// fallbacks and refusals of its list; the focus leaving takes nothing.
 void TestLumbook::typed()
 {
     QFETCH(QStringList, steps);
     QFETCH(QString, shown);
-    QFETCH(int, taskCode);
     QFETCH(QByteArray, register0);
     QFETCH(QByteArray, wire);
     QFETCH(QString, said);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     TypeSteps(m_window.get(), steps);
-    QCOMPARE(find<QComboBox>(u"Combo_d"_s)->currentText() + u" | "_s + taskShown() + u" | "_s +
-                 find<QComboBox>(u"Combo_kor"_s)->currentText(),
+    QStringList top;
+    for (const char *name : {"Combo_adr", "Combo_kor", "Combo_osv"})
+        top << find<QComboBox>(QString::fromLatin1(name))->currentText();
+    QCOMPARE(top.join(u' ') + u" | "_s + find<QComboBox>(u"Combo_d"_s)->currentText() + u" | "_s +
+                 taskShown(),
              shown);
-    QCOMPARE(m_window->editor().task().code, taskCode);
     QCOMPARE(registerBytes(1, 0), register0);
     QCOMPARE(registerBytes(1, 3), QByteArray(8, 0)); // "действие A" never chosen
     QCOMPARE(m_port.written, wire);

@@ -213,16 +213,6 @@ private slots:
             sim.network().addFault(0x80, *spoil(Kind::BadChecksum, 1, checksumOffset));
         const auto window = makeWindow(sim.device());
         QCOMPARE(status(*window), u"Статус:"_qs); // no file: said by the message box alone
-        // The count stands 20 wait units; the program's own unit is 400 ms.
-        QCOMPARE(MainWindow().findChild<WaitClock *>()->unit(), 400ms);
-        const WaitClock *clock = window->findChild<WaitClock *>();
-        int countUnits = 0;
-        connect(&window->loader(), &SystemLoader::statusChanged, window.get(), [&](QString text) {
-            if (text.startsWith(u"Произошло"_qs))
-                QTimer::singleShot(0, window.get(), [&] {
-                    countUnits = clock->timer().interval() / int(clock->unit().count());
-                });
-        });
         SystemImage &image = window->systemImage();
         for (int slot = 0; slot < SlotCount; ++slot)
             for (int n = 0; n < 9; ++n)
@@ -254,7 +244,9 @@ private slots:
         QCOMPARE(LoadImageFile(saved, path()), QString());
         QVERIFY(saved == expected);
         QCOMPARE(m_lines, lines << countLine(errors) << ResetLine);
-        QCOMPARE(countUnits, 20);
+        // The count stood 20 wait units, the last wait; the program's own unit is 400 ms.
+        QCOMPARE(window->findChild<WaitClock *>()->timer().intervalAsDuration(), 20 * TestUnit);
+        QCOMPARE(MainWindow().findChild<WaitClock *>()->unit(), 400ms);
     }
 
     void receptionGate_data()
