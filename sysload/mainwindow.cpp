@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,7 +24,7 @@ QString ImagePath(const SysloadOptions &options)
 
 MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     : QWidget(parent), m_options(options), m_port(this), m_link(&m_port),
-      m_clock(options.waitUnit, QStringLiteral("Timer1")),
+      m_clock(options.waitUnit, QStringLiteral("Timer1"), this),
       m_loader(m_link, m_clock, m_image, ImagePath(options))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -120,13 +121,18 @@ void MainWindow::Form_Load()
 
 void MainWindow::LoadImageFile()
 {
-    const QString reason = ::LoadImageFile(m_image, ImagePath(m_options));
+    const QString path = ImagePath(m_options);
+    const QString reason = ::LoadImageFile(m_image, path);
     if (!reason.isEmpty()) {
         // What was read before the failure stays in the image; nothing is ticked.
-        // A port that would not open stays named above the file's reason: on a
-        // first start both are often missing, and the port is what to fix first.
-        const bool portFailed = !m_port.isOpen() && !m_port.errorText().isEmpty();
-        setStatus(portFailed ? m_port.errorText() + QLatin1Char('\n') + reason : reason);
+        // No file at all is said by the message box alone. A file that is there
+        // but will not load is named in the status line with the line and item
+        // where reading stopped, under the port's reason when the port would
+        // not open either: that is what to fix first.
+        if (QFileInfo::exists(path)) {
+            const bool portFailed = !m_port.isOpen() && !m_port.errorText().isEmpty();
+            setStatus(portFailed ? m_port.errorText() + QLatin1Char('\n') + reason : reason);
+        }
         QMessageBox box(QMessageBox::Warning, SysloadText::ProgramTitle(),
                         SysloadText::MissingFile(), QMessageBox::Ok, this);
         showMessage(box);

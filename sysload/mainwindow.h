@@ -66,7 +66,7 @@ private:
     SysloadOptions m_options;
     SerialBusPort m_port; // a child of the window, so that it is found by its name
     SerialLink m_link;
-    WaitClock m_clock;
+    WaitClock m_clock; // a child too: its unit is the program's timing
     SystemImage m_image;
     SystemLoader m_loader;
     MessageHook m_messageHook;

@@ -200,6 +200,9 @@ SystemLoader::Exchanged SystemLoader::Exchange(const QByteArray &request)
         m_linkFailed = true;
         return Exchanged::LinkFailed;
     }
+    // A reply whose last bytes came just before the end of the wait is judged
+    // now, whole, and does not spill into the next register's exchange.
+    m_link.TakePending();
     return Exchanged::Judge;
 }
 

@@ -6,6 +6,7 @@
 
 #include "simharness.h"
 #include "testbytes.h"
+#include "typing.h"
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -251,6 +252,56 @@ private slots:
             QTRY_COMPARE(window.status(), Cleared);
         }
         QCOMPARE(window.fields(), fields);
+    }
+
+    void typed_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // then the send button, pressed
+        QTest::addColumn<Fault>("fault");       // of board 00
+        QTest::addColumn<QByteArray>("wire");
+        const Fault none{K::Delay, 0}, lateQuiet{K::Delay, 50}; // quiet time ends past the wait
+        QTest::newRow("5 and 1, moved on from by Tab")
+            << QStringList{u">Combo_koman=запись 1 яч памяти"_qs, u"Combo_adrd=1\t"_qs,
+                           u"Combo_d0=5\t"_qs}
+            << none << Hex("F0 00 02 01 05 08");
+        QTest::newRow("a capital К, a command cut short")
+            << QStringList{u"Combo_adr=Клавиши 90\t"_qs, u"Combo_koman=читать 1\n"_qs} << none
+            << Hex("F0 00 01 01");
+        QTest::newRow("0G, the reply's quiet time past the wait")
+            << QStringList{u">Combo_koman=читать 1 яч памяти"_qs, u"Combo_adrd=0G"_qs} << lateQuiet
+            << Hex("F0 00 04 10 14");
+        QTest::newRow("announcer with a Latin C")
+            << QStringList{u"Combo_adr=говорилка 9C\n"_qs} << none << Hex("F0 00 01 01");
+        QTest::newRow("announcer as listed")
+            << QStringList{u"Combo_adr=говорилка 9С\n"_qs} << none << Hex("F0 9C 01 9D");
+    }
+
+    // Typed with real keys on the simulated bus, at the program's own wait,
+    // with a quiet time that closes a burst only 40 ms after the wait: each
+    // list keeps exactly what was typed, no handler runs for it, the send
+    // reads it, and the reply is judged on every byte received.
+    void typed()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(Fault, fault);
+        QFETCH(QByteArray, wire);
+        SimHarness sim;
+        QVERIFY2(sim.ok(), qPrintable(sim.error()));
+        sim.setFault(0x00, fault);
+        SerialBusPort port;
+        QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
+        port.setBurstGap(60ms);
+        Probe window({&port});
+        QCOMPARE(ProbeOptions().waitUnit, 100ms);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        TypeSteps(&window, steps);
+        for (const TypedStep step : steps)
+            QCOMPARE(window.findChild<QComboBox *>(step.name)->currentText(), step.text);
+        QCOMPARE(window.targetAddress(), 0x00);
+        QTest::mouseClick(window.findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
+        QCOMPARE(sim.requests().join(), wire);
+        QCOMPARE(window.status(), Ok);
     }
 
     // A press during the wait is ignored; closing the window ends the wait
