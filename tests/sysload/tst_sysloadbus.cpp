@@ -79,7 +79,7 @@ class TestSysloadBus : public QObject
         m_boxes.clear();
         m_answer = nullptr;
         auto window = std::make_unique<MainWindow>(
-            SysloadOptions{unit, 2ms, device, imagePath.isEmpty() ? path() : imagePath});
+            SysloadOptions{unit, 2ms, device, imagePath.isEmpty() ? path() : imagePath, {}});
         connect(&window->loader(), &SystemLoader::statusChanged, this,
                 [this](const QString &text) { m_lines << text; });
         window->setMessageHook([this](QMessageBox &box) {

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -88,13 +89,13 @@ void TestSysloadSoak::readRunUnderRandomFaults()
                 value = qint16(-1 - k++ % 5000);
     QVERIFY(SaveImageFile(previous, path).isEmpty());
 
-    MainWindow window(SysloadOptions{Unit, BurstGap, sim.device(), path});
+    MainWindow window(SysloadOptions{Unit, BurstGap, sim.device(), path, {}});
     window.setMessageHook([](QMessageBox &box) {
         qWarning() << "unexpected message:" << box.text();
         return int(QMessageBox::Cancel);
     });
     window.Form_Load();
-    for (const QCheckBox *box : window.findChildren<QCheckBox *>())
+    for (const QCheckBox *box : window.findChildren<QCheckBox *>(QRegularExpression(u"^adr_"_qs)))
         QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
 
     // Each fault as it is drawn, with the request it spoils the reply to.
