@@ -138,12 +138,13 @@ public:
                 finish();
             return;
         }
-        // One line for each controller done, and one at the end.
-        if (m_last.address >= 0 && (p.address != m_last.address || !p.running))
+        // One line for each controller done, and one for a controller left
+        // part-way when the run ends.
+        if (p.running && p.controllerDone)
+            m_err << controllerLine(p) << '\n';
+        else if (!p.running && m_last.address >= 0 && !m_last.controllerDone)
             m_err << controllerLine(m_last) << '\n';
         m_last = p;
-        if (!p.running)
-            m_last.address = -1;
         m_err.flush();
     }
 

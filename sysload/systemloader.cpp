@@ -182,9 +182,10 @@ void SystemLoader::CountSlot(int slot, const TickedSlot &ticked)
     m_progress.total = total;
 }
 
-void SystemLoader::RegisterDone(bool)
+void SystemLoader::RegisterDone(bool lastOfController)
 {
     ++m_progress.done;
+    m_progress.controllerDone = lastOfController;
     m_progress.errors = m_errorCount;
     m_progress.address = m_lastAddress;
     // The full wait is the time of a register; the quick exchange's own pace
@@ -264,7 +265,7 @@ bool SystemLoader::ReadRegisters(int address, int count, const RegisterRead &tak
         emit statusChanged(SysloadText::ReadLine(address, n, values.has_value()));
         m_lastAddress = address;
         m_lastRegister = n;
-        RegisterDone(values.has_value());
+        RegisterDone(n == count - 1);
         if (m_stopRequested) {
             carryOn = false;
             break;
@@ -296,7 +297,7 @@ bool SystemLoader::WriteController(int address, int count, int slot)
         emit statusChanged(SysloadText::WriteLine(address, n, acknowledged));
         m_lastAddress = address;
         m_lastRegister = n;
-        RegisterDone(acknowledged);
+        RegisterDone(n == count - 1);
         if (m_stopRequested)
             return false;
     }

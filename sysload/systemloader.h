@@ -23,7 +23,8 @@ struct RunProgress
     int done = 0;
     int total = 0;
     int errors = 0;
-    int address = -1; // the controller in hand
+    int address = -1;            // the controller in hand
+    bool controllerDone = false; // its last register is done
     std::chrono::milliseconds left{0};
 
     int percent() const { return total > 0 ? done * 100 / total : 0; }
@@ -124,7 +125,7 @@ private:
     RunEnd EndOnLinkFailure(const QString &consequence);
     RunEnd ShowErrorCountThenReset(const QString &finalStatus);
     void CountSlot(int slot, const TickedSlot &ticked);
-    void RegisterDone(bool ok);
+    void RegisterDone(bool lastOfController);
     bool StopDue() const { return m_stopRequested; }
 
     SerialLink &m_link;
