@@ -98,6 +98,10 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
                  fontMetrics().horizontalAdvance(SysloadText::ReadLine(0x9D, 0x3B, false))) +
         60);
 
+    m_progressPaint.setSingleShot(true);
+    m_progressPaint.setInterval(0);
+    connect(&m_progressPaint, &QTimer::timeout, this, &MainWindow::paintProgress);
+
     SystemLoader &loader = m_session.loader();
     connect(m_readButton, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(m_writeButton, &QPushButton::clicked, this, &MainWindow::Command2_Click);
@@ -202,18 +206,31 @@ void MainWindow::runWith(const std::function<void()> &run)
     m_stopButton->setEnabled(false);
 }
 
+// The bar repaints at once when its value changes; drawn from here it would
+// hold up the next request by a repaint each register. It is drawn from the
+// event loop instead, inside the wait that follows the request. The title
+// changes with the percentage only.
 void MainWindow::showProgress(const RunProgress &progress)
 {
     if (m_unloaded)
         return;
-    m_progress->setRange(0, std::max(1, progress.total));
-    m_progress->setValue(progress.done);
-    m_progress->setFormat(
-        SysloadText::Progress(progress.done, progress.total, progress.errors, progress.left));
-    setWindowTitle(
+    m_shownProgress = progress;
+    if (!m_progressPaint.isActive())
+        m_progressPaint.start();
+    const QString title =
         progress.running
             ? QStringLiteral("%1 % — %2").arg(progress.percent()).arg(SysloadText::WindowTitle())
-            : SysloadText::WindowTitle());
+            : SysloadText::WindowTitle();
+    if (title != windowTitle())
+        setWindowTitle(title);
+}
+
+void MainWindow::paintProgress()
+{
+    const RunProgress &p = m_shownProgress;
+    m_progress->setRange(0, std::max(1, p.total));
+    m_progress->setValue(p.done);
+    m_progress->setFormat(SysloadText::Progress(p.done, p.total, p.errors, p.left));
 }
 
 // Esc stops the run as the button does, wherever the focus stands in the form.

@@ -2,6 +2,7 @@
 
 #include "loadersession.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -53,6 +54,7 @@ private:
     void Form_Unload();
     void setStatus(const QString &text);
     void showProgress(const RunProgress &progress);
+    void paintProgress();
     void runWith(const std::function<void()> &run);
     bool isTicked(int slot) const;
     int showMessage(QMessageBox &box);
@@ -70,5 +72,7 @@ private:
     QCheckBox *m_quickBox = nullptr;
     QProgressBar *m_progress = nullptr;
     VerifyWindow *m_verifyWindow = nullptr;
+    RunProgress m_shownProgress;
+    QTimer m_progressPaint;
     std::array<QCheckBox *, SlotCount> m_boxes{};
 };

@@ -119,8 +119,8 @@ private slots:
         QCOMPARE(seen[12].errors, 3);
         QVERIFY(!seen.last().running && seen.last().done == 18 && seen.last().errors == 9);
         QCOMPARE(titles.last(), u"умный дом"_qs);
-        QCOMPARE(window->findChild<QProgressBar *>(u"ProgressBar1"_qs)->text(),
-                 u"18 из 18 регистров, ошибок 9, осталось 0:00"_qs);
+        QTRY_COMPARE(window->findChild<QProgressBar *>(u"ProgressBar1"_qs)->text(),
+                     u"18 из 18 регистров, ошибок 9, осталось 0:00"_qs);
     }
 
     void stop_data()
