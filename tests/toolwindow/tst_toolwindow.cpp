@@ -144,6 +144,10 @@ void TestToolWindow::reopenSetsTheBusLine()
     QCOMPARE(marked, QStringList{sim.device()});
     Shot(u"port-menu.png"_qs, rig.window.get(), menu);
     menu->close();
+
+    // A title the form changes (a run's percentage) is the window's.
+    rig.form->setWindowTitle(u"50 % — busprobe"_qs);
+    QCOMPARE(rig.window->windowTitle(), u"50 % — busprobe"_qs);
 }
 
 void TestToolWindow::logLinesUpWithBussim()
