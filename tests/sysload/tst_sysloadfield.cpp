@@ -18,6 +18,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <random>
@@ -173,6 +174,25 @@ private slots:
                 expected.at(0, n) = original.at(0, n);
         }
         QVERIFY(window->systemImage() == expected);
+    }
+
+    // The stop takes the error count down at once: the run ends a unit after
+    // the count went up instead of twenty.
+    void stopDuringCount()
+    {
+        SimHarness sim;
+        const auto window = makeWindow(sim.device());
+        press(*window, "adr_80");
+        connect(&window->loader(), &SystemLoader::statusChanged, this, [&](const QString &text) {
+            if (text.startsWith(u"Произошло"_qs))
+                QTimer::singleShot(Unit, window.get(), [&] { press(*window, "Command_stop"); });
+        });
+        QElapsedTimer clock;
+        clock.start();
+        press(*window, "Command1");
+        QVERIFY2(clock.elapsed() < (9 + 10) * Unit.count(),
+                 qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(status(*window), SysloadText::StatusReset());
     }
 
     // Three registers changed on the network since the backup, one controller
