@@ -1,5 +1,8 @@
 // voxbook: the vocabulary and where each scenario lives, then the window
-// driven by its control names against a fake port.
+// driven by its control names against a fake port, and against the simulated
+// network through a real pseudo-terminal.
+#include "../regtransfer/pulledadapter.h"
+#include "busport.h"
 #include "fakebusport.h"
 #include "phrasebook.h"
 #include "voxbookwindow.h"
@@ -11,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,12 +40,19 @@ private slots:
     void badFileLeavesImage();
     void play_data();
     void play();
-    void refusals_data();
-    void refusals();
     void typed_data();
     void typed();
+    void onTheBus();
+    void portVanishes_data();
+    void portVanishes();
 
 private:
+    // A window on a real port instead, destroyed before the port.
+    auto startOn(BusPort *port, std::chrono::milliseconds tick)
+    {
+        m_window = std::make_unique<VoxbookWindow>(port, VoxbookOptions{tick, 100ms, QString()});
+        return qScopeGuard([this] { m_window.reset(); });
+    }
     template <typename T> T *find(const QString &name) { return m_window->findChild<T *>(name); }
     QString status() { return find<QLabel>(u"Label_s"_s)->text(); }
     void click(const QString &button) { find<QPushButton>(button)->click(); }
@@ -157,15 +168,6 @@ void TestVoxbook::file()
     QVERIFY(ScenarioFile::Save(image, m_dir.filePath(u"no/umd_9C.txt"_s))
                 .startsWith(u"Файл umd_9C.txt не записан"_s));
 
-    // Labels are passed over unread; values may stand comma-separated.
-    QByteArray commas;
-    for (int row = 1; row <= 24; ++row)
-        commas += "\"x\"," + QByteArray::number(row) + ",0,0,0,0,0,0,-7\r\n";
-    QVERIFY(put(commas));
-    click(u"Command1"_s);
-    QCOMPARE(image.cell(17, 0), 17);
-    QCOMPARE(image.cell(24, 7), -7);
-
     // A file anyone may write, in a folder that takes no new file, is saved in
     // place. Root writes into any folder, so it saves there as nobody would.
     QVERIFY(QFile::setPermissions(m_path, QFileDevice::Permissions(0x6666)));
@@ -224,6 +226,11 @@ void TestVoxbook::play()
     QCOMPARE(VoxbookOptions().pollInterval, 1500ms); // the program's own periods
     QCOMPARE(VoxbookOptions().tick, 250ms);
     const RegisterTransfer &engine = m_window->engine();
+    click(u"Command3"_s); // a test pressed during a read run is ignored, saying nothing
+    click(u"Command5"_s);
+    QCOMPARE(status(), u"Статус:"_s);
+    QTRY_VERIFY(!engine.isActive());
+    m_port.written.clear();
     QStringList texts, expected; // the status line after each tick of the poll timer
     connect(&engine.Timer1(), &QTimer::timeout, this, [&] { texts.append(status()); });
     type(u"Combo_adr"_s, number);
@@ -239,74 +246,58 @@ void TestVoxbook::play()
     QCOMPARE(engine.Timer1().interval(), 7); // the write run's tick again
 }
 
-void TestVoxbook::refusals_data()
-{
-    QTest::addColumn<bool>("open");       // the port, from the start
-    QTest::addColumn<QString>("number");  // typed
-    QTest::addColumn<QString>("presses"); // buttons, by number
-    QTest::addColumn<QString>("said");
-    const QString status = u"Статус: "_s, closed = u"Порт fake не открыт"_s;
-    QTest::newRow("port not open") << false << u"E0"_s << QString() << status + closed;
-    QTest::newRow("test, port not open")
-        << false << u"E0"_s << u"5"_s << status + u"проверка сценария не начата: "_s + closed;
-    QTest::newRow("write, not a byte")
-        << true << u"E0"_s << u"4"_s
-        << status + u"регистр 5, ячейка 3 содержит 300, а не байт 0..255; запись не начата"_s;
-    QTest::newRow("test, no byte")
-        << true << u"G0"_s << u"5"_s
-        << status + u"номер сценария «G0» не отправить: нужно число от 0 до FF"_s;
-    QTest::newRow("test during a read run") << true << u"E0"_s << u"35"_s << u"Статус:"_s;
-}
-
-void TestVoxbook::refusals()
-{
-    QFETCH(bool, open);
-    QFETCH(QString, number);
-    QFETCH(QString, presses);
-    QFETCH(QString, said);
-    m_port.open = open;
-    init();
-    m_window->image().setCell(6, 3, 300);
-    type(u"Combo_adr"_s, number);
-    for (QChar button : presses)
-        click(u"Command"_s + button);
-    QCOMPARE(status(), said);
-    QVERIFY(m_port.written.isEmpty());
-}
-
 void TestVoxbook::typed_data()
 {
+    QTest::addColumn<bool>("open"); // the port, from the start
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("enabledLists"); // the phrase lists enabled: the scenario shown
     QTest::addColumn<QString>("status");
     QTest::addColumn<QByteArray>("wire");
-    const QString idle = u"Статус:"_s, first = u"11110000"_s;
+    const QString idle = u"Статус:"_s, first = u"11110000"_s, closed = u"Порт fake не открыт"_s;
+    const QStringList e0{u"Combo_adr=E0\n"_s};
     QTest::newRow("a phrase in another case")
-        << QStringList{u"Combo_d0=Сон\n"_s} << first << idle << QByteArray();
+        << true << QStringList{u"Combo_d0=Сон\n"_s} << first << idle << QByteArray();
     QTest::newRow("a phrase as listed is no choice either")
-        << QStringList{u"Combo_d1=сон\n"_s} << first << idle << QByteArray();
+        << true << QStringList{u"Combo_d1=сон\n"_s} << first << idle << QByteArray();
     QTest::newRow("a prefix left by Tab")
-        << QStringList{u"Combo_d2=просып\t"_s} << first << idle << QByteArray();
+        << true << QStringList{u"Combo_d2=просып\t"_s} << first << idle << QByteArray();
     QTest::newRow("a number in lower case")
-        << QStringList{u"Combo_adr=e1\n"_s} << first
+        << true << QStringList{u"Combo_adr=e1\n"_s} << first
         << u"Статус: номер сценария «e1» не из списка E0..F7, F9..FF"_s << QByteArray();
     // The fake port never answers, so the test ends saying so.
     const QString ended = u"Статус: нет ответа на 10 из 10 запросов к контроллеру 9C"_s;
-    QTest::newRow("tested: E0x is E0") << QStringList{u"Combo_adr=E0x"_s, u"Command5"_s} << first
-                                       << ended << Hex("F0 9C 0A FF E0 85");
-    QTest::newRow("tested: 0G is 10") << QStringList{u"Combo_adr=0G"_s, u"Command5"_s} << first
-                                      << ended << Hex("F0 9C 0A FF 10 B5");
+    QTest::newRow("tested: E0x is E0") << true << QStringList{u"Combo_adr=E0x"_s, u"Command5"_s}
+                                       << first << ended << Hex("F0 9C 0A FF E0 85");
+    QTest::newRow("tested: 0G is 10") << true << QStringList{u"Combo_adr=0G"_s, u"Command5"_s}
+                                      << first << ended << Hex("F0 9C 0A FF 10 B5");
+    QTest::newRow("tested: G0 is no byte")
+        << true << QStringList{u"Combo_adr=G0"_s, u"Command5"_s} << first
+        << u"Статус: номер сценария «G0» не отправить: нужно число от 0 до FF"_s << QByteArray();
+    QTest::newRow("port not open")
+        << false << e0 << first << u"Статус: "_s + closed << QByteArray();
+    QTest::newRow("test, port not open")
+        << false << e0 + QStringList{u"Command5"_s} << first
+        << u"Статус: проверка сценария не начата: "_s + closed << QByteArray();
+    QTest::newRow("write, not a byte")
+        << true << e0 + QStringList{u"Command4"_s} << first
+        << u"Статус: регистр 5, ячейка 3 содержит 300, а не байт 0..255; запись не начата"_s
+        << QByteArray();
 }
 
 // Typed with real keys: only a pick is a choice, a number is taken once on
 // Enter and never turned into an entry, the scenario test sends what the
-// digits are worth.
+// digits are worth; what cannot be sent is refused, saying why.
 void TestVoxbook::typed()
 {
+    QFETCH(bool, open);
     QFETCH(QStringList, steps);
     QFETCH(QString, enabledLists);
     QFETCH(QString, status);
     QFETCH(QByteArray, wire);
+    m_port.open = open;
+    init();
+    m_window->image().setCell(6, 3, 300);
+    const AnnouncerImage before = m_window->image();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     TypeSteps(m_window.get(), steps);
@@ -321,7 +312,85 @@ void TestVoxbook::typed()
     for (int k = 0; k < 8; ++k)
         enabled += QString::number(find<QComboBox>(u"Combo_d%1"_s.arg(k))->isEnabled());
     QCOMPARE(enabled, enabledLists);
-    QVERIFY(m_window->image() == AnnouncerImage());
+    QVERIFY(m_window->image() == before);
+}
+
+// Every register written and acknowledged, read back, and scenario F0 played
+// and polled to its end.
+void TestVoxbook::onTheBus()
+{
+    SimHarness sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.error()));
+    SerialBusPort port;
+    QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
+    const auto closeFirst = startOn(&port, 100ms);
+    // Codes within the vocabulary and beyond, and bytes that need stuffing.
+    for (int row = 1; row <= 24; ++row)
+        for (int slot = 0; slot < 8; ++slot)
+            m_window->image().setCell(row, slot, qint16((row * 37 + slot * 11) % 256));
+    m_window->image().setCell(1, 0, 0x0F); // "сказать время"
+    m_window->image().setCell(9, 0, 0xF0);
+    const AnnouncerImage composed = m_window->image();
+    const auto run = [this](const QString &button) {
+        click(button);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->engine().isActive(), 5000);
+    };
+    run(u"Command4"_s);
+    QCOMPARE(status(), u"Статус:"_s + QString(27, u' ')); // every register acknowledged
+    const QList<bussim::Register> &registers = sim.network().registers(0x9C);
+    for (int row = 1; row <= 24; ++row)
+        for (int slot = 0; slot < 8; ++slot)
+            QCOMPARE(int(registers[row - 1][size_t(slot)]), int(composed.cell(row, slot)));
+
+    m_window->image() = AnnouncerImage();
+    run(u"Command3"_s);
+    QVERIFY(m_window->image() == composed);
+    QCOMPARE(find<QComboBox>(u"Combo_d0"_s)->currentText(), u"сказать время"_s);
+
+    type(u"Combo_adr"_s, u"F0"_s);
+    run(u"Command5"_s);
+    QVERIFY(sim.events().contains(u"9C: scenario F0 played"_s));
+    QCOMPARE(sim.requests().count(Hex("F0 9C 01 9D")), 10);
+    QCOMPARE(status(), u"Статус:"_s + QString(32, u' ')); // every request answered
+}
+
+void TestVoxbook::portVanishes_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("requests"); // the port vanishes during the last of them
+    QTest::newRow("write run") << u"Command4"_s << 6;
+    QTest::newRow("read run") << u"Command3"_s << 6;
+    QTest::newRow("scenario test: play request and three polls") << u"Command5"_s << 4;
+}
+
+// What the editor holds stays, and what a read run read before is kept.
+void TestVoxbook::portVanishes()
+{
+    QFETCH(QString, button);
+    QFETCH(int, requests);
+    auto sim = std::make_unique<SimHarness>();
+    QVERIFY2(sim->ok(), qPrintable(sim->error()));
+    QList<bussim::Register> &registers = sim->network().registers(0x9C);
+    for (int reg = 0; reg < 24; ++reg)
+        for (int slot = 0; slot < 8; ++slot)
+            registers[reg][size_t(slot)] = quint8(reg * 8 + slot + 1);
+    const QList<bussim::Register> held = registers;
+    SerialBusPort port;
+    QVERIFY2(port.open(sim->device()), qPrintable(port.errorText()));
+    const auto closeFirst = startOn(&port, 40ms);
+    for (int row = 1; row <= 24; ++row)
+        for (int slot = 0; slot < 8; ++slot)
+            m_window->image().setCell(row, slot, qint16(0xF0 - row));
+    const AnnouncerImage composed = m_window->image();
+    AnnouncerImage expected = composed;
+    RunUntilPulled(sim, requests, 0x9C, m_window.get(), m_window->engine(), qPrintable(button),
+                   "Command4", [&](int row) {
+                       for (int slot = 0; slot < 8; ++slot)
+                           expected.setCell(row, slot, qint16(held[row - 1][size_t(slot)]));
+                   });
+    QCOMPARE(m_window->engine().Timer1().interval(), 40); // the scenario test's 1.5 s is undone
+    QVERIFY(m_window->image() == expected);
+    QCOMPARE(expected == composed, button != u"Command3"_s); // a read run read some first
 }
 
 QTEST_MAIN(TestVoxbook)
