@@ -38,11 +38,12 @@ void FrameLog::frameIn(const QByteArray &wire, int address, int command, bool ch
     write(QJsonDocument(line).toJson(QJsonDocument::Compact));
 }
 
-void FrameLog::frameOut(const QByteArray &wire)
+void FrameLog::frameOut(const QByteArray &wire, qint64 firstUs, qint64 lastUs)
 {
     // A reply's address and code stand in its second and third bytes; a piece
     // of a split reply, or other traffic, is logged with what it has.
-    QJsonObject line{{QStringLiteral("t_us"), MonotonicMicroseconds()},
+    QJsonObject line{{QStringLiteral("t_us"), firstUs},
+                     {QStringLiteral("last_us"), lastUs},
                      {QStringLiteral("dir"), QStringLiteral("out")},
                      {QStringLiteral("bytes"), HexBytes(wire)}};
     if (wire.size() >= 3) {

@@ -143,6 +143,13 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
     QCOMPARE(lines[1].value(QStringLiteral("addr")).toString(), QStringLiteral("9C"));
     QVERIFY(lines[1].value(QStringLiteral("t_us")).toInteger() >
             lines[0].value(QStringLiteral("t_us")).toInteger());
+    // At the bus's speed the reply's last byte leaves a byte time (520 us) per
+    // byte after its first, and before the next request comes in.
+    const qint64 first = lines[1].value(QStringLiteral("t_us")).toInteger();
+    const qint64 last = lines[1].value(QStringLiteral("last_us")).toInteger();
+    const qsizetype bytes = lines[1].value(QStringLiteral("bytes")).toString().split(u' ').size();
+    QVERIFY2(last - first >= (bytes - 1) * 520, qPrintable(QString::number(last - first)));
+    QVERIFY(last < lines[2].value(QStringLiteral("t_us")).toInteger());
 }
 
 QTEST_GUILESS_MAIN(TestBussimPty)
