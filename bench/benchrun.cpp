@@ -470,6 +470,7 @@ private:
             const double seconds = double(to.tUs - from.tUs) / 1e6;
             result.maxCpuPct =
                 std::max(result.maxCpuPct, double(to.cpuUs - from.cpuUs) / 1e6 / seconds * 100);
+            const qsizetype before = intervals.size();
             qint64 lastRequest = -1;
             qint64 lastReply = -1; // the return of the write of its last byte
             for (const Frame &f : frames) {
@@ -487,6 +488,11 @@ private:
                     intervals.append({double(f.tUs - since) / 1000, s.nominalMs, run});
                 lastRequest = f.tUs;
             }
+            if (intervals.size() == before)
+                Die(QStringLiteral("run %1 of %2 gave no intervals: did its press find the tool "
+                                   "busy with the run before?")
+                        .arg(run)
+                        .arg(s.name));
         }
         if (run == 0)
             Die(QStringLiteral("no marked run for %1").arg(s.name));
@@ -540,11 +546,14 @@ QList<Session> Sessions()
                      100}};
     sessions.append(probe);
 
+    // Each sleep outlasts its run: a press while the tool is still busy with
+    // the run before is refused, and the run would be lost. A read run takes
+    // 24 intervals of 250 ms after a reply of 6.3 ms and its burst gap.
     Session vox{QStringLiteral("voxbook"), {}, {}, {}};
     vox.steps << Runs(QStringLiteral("write"), 3,
                       {QStringLiteral("click Command4"), QStringLiteral("sleep 6400")})
               << Runs(QStringLiteral("read"), 3,
-                      {QStringLiteral("click Command3"), QStringLiteral("sleep 6900")})
+                      {QStringLiteral("click Command3"), QStringLiteral("sleep 7300")})
               << Runs(QStringLiteral("test"), 2,
                       {QStringLiteral("click Command5"), QStringLiteral("sleep 15200")})
               << quit;
@@ -572,7 +581,7 @@ QList<Session> Sessions()
                    1500,
                    false,
                    true,
-                   10}};
+                   20}};
     sessions.append(vox);
 
     Session lum{QStringLiteral("lumbook"), {}, {}, {}};
