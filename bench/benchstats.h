@@ -22,3 +22,27 @@ struct SeriesStats
 };
 
 SeriesStats Summarise(const QList<Interval> &intervals);
+
+// A tool's series set against the floor: the same wait, measured in the same
+// run, by a program that does nothing but wait. What the tool adds to the
+// machine's own lateness is the difference of their deviations.
+struct Excess
+{
+    double medianMs = 0; // the tool's median deviation less the floor's
+    double p99Ms = 0;    // the tool's 99th percentile less the floor's
+    double ratio = 0;    // the tool's median deviation over the floor's; infinite on a floor of 0
+};
+
+Excess ExcessOver(const SeriesStats &tool, const SeriesStats &floor);
+
+// One figure over repeated runs of the whole bench: the median of the runs
+// (the mean of the middle two for an even count) and the range they span.
+struct Spread
+{
+    double median = 0;
+    double low = 0;
+    double high = 0;
+    int runs = 0;
+};
+
+Spread SpreadOf(QList<double> values);

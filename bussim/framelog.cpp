@@ -40,13 +40,14 @@ void FrameLog::frameIn(const QByteArray &wire, int address, int command, bool ch
     write(QJsonDocument(line).toJson(QJsonDocument::Compact));
 }
 
-void FrameLog::frameOut(const QByteArray &wire)
+void FrameLog::frameOut(const QByteArray &wire, qint64 firstUs, qint64 lastUs)
 {
     // The address and code are the reply's, read by the tools' own decoder,
     // also when other traffic goes before it; a reply whose checksum is wrong
     // says so. A piece of a split reply, or other traffic alone, is logged
     // with what its second and third bytes hold.
-    QJsonObject line{{QStringLiteral("t_us"), MonotonicMicroseconds()},
+    QJsonObject line{{QStringLiteral("t_us"), firstUs},
+                     {QStringLiteral("last_us"), lastUs},
                      {QStringLiteral("dir"), QStringLiteral("out")},
                      {QStringLiteral("bytes"), HexBytes(wire)}};
     const QList<DecodedFrame> pieces = DecodeTraffic(wire);

@@ -117,8 +117,16 @@ void PtyServer::handle(const Request &request)
 
 void PtyServer::send(const QByteArray &bytes)
 {
+    // Logged once the bytes are out, with the times of the first write and
+    // of the return of the last: the tool hears the reply's end then.
+    const qint64 firstUs = MonotonicMicroseconds();
+    writeOut(bytes);
     if (m_log)
-        m_log->frameOut(bytes);
+        m_log->frameOut(bytes, firstUs, MonotonicMicroseconds());
+}
+
+void PtyServer::writeOut(const QByteArray &bytes)
+{
     if (!m_wireTime) {
         qsizetype written = 0;
         while (written < bytes.size()) {
@@ -130,18 +138,21 @@ void PtyServer::send(const QByteArray &bytes)
         }
         return;
     }
-    // One byte per byte time, each to an absolute deadline so no error builds up.
+    // One byte per byte time, each to an absolute deadline so no error builds
+    // up; nothing is waited after the last.
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
-    for (const char byte : bytes) {
-        if (::write(m_master, &byte, 1) != 1)
-            return;
-        next.tv_nsec += ByteTimeNs;
-        while (next.tv_nsec >= 1'000'000'000L) {
-            next.tv_nsec -= 1'000'000'000L;
-            ++next.tv_sec;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (i > 0) {
+            next.tv_nsec += ByteTimeNs;
+            while (next.tv_nsec >= 1'000'000'000L) {
+                next.tv_nsec -= 1'000'000'000L;
+                ++next.tv_sec;
+            }
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
         }
-        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+        if (::write(m_master, bytes.constData() + i, 1) != 1)
+            return;
     }
 }
 

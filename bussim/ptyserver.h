@@ -46,6 +46,7 @@ private:
     void readMaster();
     void handle(const Request &request);
     void send(const QByteArray &bytes);
+    void writeOut(const QByteArray &bytes);
 
     Network &m_network;
     Simulator m_simulator;

@@ -1,5 +1,6 @@
 // The figures the bench reports: the median and 99th percentile of how far
-// each interval lies from its nominal period, and the drift of a whole run.
+// each interval lies from its nominal period, the drift of a whole run, what
+// a tool adds to the floor, and a figure's spread over repeated runs.
 #include "benchstats.h"
 
 #include <QTest>
@@ -10,6 +11,9 @@ class TestBenchStats : public QObject
 private slots:
     void summary_data();
     void summary();
+    void excess_data();
+    void excess();
+    void spread();
 };
 
 void TestBenchStats::summary_data()
@@ -47,6 +51,45 @@ void TestBenchStats::summary()
     QCOMPARE(stats.p99DevMs, p99);
     QVERIFY2(qAbs(stats.maxDriftPct - drift) < 0.0001,
              qPrintable(QString::number(stats.maxDriftPct)));
+}
+
+void TestBenchStats::excess_data()
+{
+    QTest::addColumn<QList<Interval>>("tool");
+    QTest::addColumn<QList<Interval>>("floor");
+    QTest::addColumn<double>("median");
+    QTest::addColumn<double>("p99");
+    QTest::addColumn<double>("ratio");
+
+    // A timer that keeps its own period is early as often as late: the excess
+    // is taken on the deviations, not on the intervals, whose medians differ
+    // the other way round here.
+    QTest::newRow("early and late against a late floor")
+        << QList<Interval>{{99, 100, 1}, {101, 100, 1}, {99, 100, 1}, {101, 100, 1}}
+        << QList<Interval>{{100.5, 100, 1}, {100.5, 100, 1}} << 0.5 << 0.5 << 2.0;
+}
+
+void TestBenchStats::excess()
+{
+    QFETCH(QList<Interval>, tool);
+    QFETCH(QList<Interval>, floor);
+    QFETCH(double, median);
+    QFETCH(double, p99);
+    QFETCH(double, ratio);
+    const Excess excess = ExcessOver(Summarise(tool), Summarise(floor));
+    QVERIFY2(qAbs(excess.medianMs - median) < 1e-9, qPrintable(QString::number(excess.medianMs)));
+    QVERIFY2(qAbs(excess.p99Ms - p99) < 1e-9, qPrintable(QString::number(excess.p99Ms)));
+    QCOMPARE(excess.ratio, ratio);
+}
+
+// The runs come in the order they were made; an even count has two middles.
+void TestBenchStats::spread()
+{
+    const Spread spread = SpreadOf({0.9, 0.2, 0.5, 0.3});
+    QCOMPARE(spread.median, 0.4);
+    QCOMPARE(spread.low, 0.2);
+    QCOMPARE(spread.high, 0.9);
+    QCOMPARE(spread.runs, 4);
 }
 
 QTEST_GUILESS_MAIN(TestBenchStats)
