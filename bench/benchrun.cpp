@@ -509,7 +509,10 @@ private:
         tool.setWorkingDirectory(folder);
         tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const qint64 startUs = MonotonicMicroseconds();
-        tool.start(folder + u'/' + session.tool, {});
+        // Extra arguments for every tool's window, to time a tool with an
+        // option on: UMD_BENCH_TOOL_ARGS="--log /tmp/x.jsonl" bench/run busprobe
+        tool.start(folder + u'/' + session.tool,
+                   QProcess::splitCommand(qEnvironmentVariable("UMD_BENCH_TOOL_ARGS")));
         const bool finished = tool.waitForFinished(10 * 60 * 1000);
         if (!finished)
             tool.kill();
