@@ -19,9 +19,12 @@
 //                       open over it if one is; FILE may not hold blanks
 //   sleep MS            let the window run for MS milliseconds
 //   until NAME STATE    let the window run until the control NAME is
-//                       enabled or disabled (STATE), as a run's end shows
+//                       enabled or disabled (STATE), or until the label NAME's
+//                       text begins with STATE, as a run's end shows
 //   mark LABEL          note the time, the CPU time used so far, and the label
 //   quit                note the peak memory and close the window
+// A message box is answered OK at once (UMD_BENCH_BOXES=PREFIX saves each
+// as PREFIX-N.png first).
 // UMD_BENCH_OUT names the file that gets one line per note:
 //   shown T_US | mark LABEL T_US CPU_US | box TEXT | text NAME TEXT | peak KB | error TEXT
 // T_US is the monotonic clock in microseconds, the clock of bussim's log.
@@ -97,7 +100,14 @@ protected:
         if (event->type() == QEvent::Show) {
             if (auto *box = qobject_cast<QMessageBox *>(watched)) {
                 note("box " + box->text().toUtf8());
-                QTimer::singleShot(0, box, [box] { box->accept(); });
+                QTimer::singleShot(0, box, [this, box] {
+                    // UMD_BENCH_BOXES=PREFIX keeps a picture of each box, PREFIX-N.png.
+                    if (const QString prefix = qEnvironmentVariable("UMD_BENCH_BOXES");
+                        !prefix.isEmpty())
+                        box->grab().save(QStringLiteral("%1-%2.png").arg(prefix).arg(++m_boxes),
+                                         "PNG");
+                    box->accept();
+                });
             }
         }
         // The window counts as shown once its form's first paint has been done
@@ -199,7 +209,11 @@ private:
             auto *widget = control<QWidget>(name);
             if (!widget)
                 return;
-            if (widget->isEnabled() != (rest == u"enabled")) {
+            const auto *label = qobject_cast<QLabel *>(widget);
+            const bool reached = rest == u"enabled"    ? widget->isEnabled()
+                                 : rest == u"disabled" ? !widget->isEnabled()
+                                                       : label && label->text().startsWith(rest);
+            if (!reached) {
                 m_steps.prepend(step);
                 delayMs = 100;
             }
@@ -283,6 +297,7 @@ private:
 
     QFile m_out;
     QStringList m_steps;
+    int m_boxes = 0;
     QPointer<QWidget> m_window;
 };
 
