@@ -185,6 +185,11 @@ private:
         } else if (verb == u"trigger") {
             const QString text = step.section(u' ', 1);
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu) { // the menu opens on the window system's next turn
+                m_steps.prepend(step);
+                QTimer::singleShot(50, Qt::PreciseTimer, this, &BenchDriver::next);
+                return;
+            }
             QAction *entry = nullptr;
             for (QAction *action : menu ? menu->actions() : QList<QAction *>{})
                 if (action->text() == text)
