@@ -12,11 +12,12 @@
 //   tick NAME           tick the check box NAME (left ticked if it is)
 //   menu NAME           open the menu NAME of the menu bar
 //   trigger TEXT        choose the entry TEXT of the open menu (and close it)
-//   escape              close the open menu
+//   escape              close the open menu, else the open dialog
 //   text NAME           note the text of the label NAME
 //   shot NAME FILE      save a PNG of the window NAME (Form1 is the tool's
-//                       window) as it stands on the screen, with the menu
-//                       open over it if one is; FILE may not hold blanks
+//                       window, dialog the open dialog) as it draws itself,
+//                       with the menu open over it if one is; FILE may not
+//                       hold blanks
 //   sleep MS            let the window run for MS milliseconds
 //   until NAME STATE    let the window run until the control NAME is
 //                       enabled or disabled (STATE), or until the label NAME's
@@ -197,10 +198,14 @@ private:
             if (!entry)
                 return fail(QStringLiteral("no open menu with the entry %1").arg(text));
             menu->close();
-            entry->trigger();
+            // Later, as a click would: an entry that opens a dialog then
+            // leaves the script running while the dialog waits.
+            QTimer::singleShot(0, entry, &QAction::trigger);
         } else if (verb == u"escape") {
             if (QWidget *popup = QApplication::activePopupWidget())
                 popup->close();
+            else if (QWidget *dialog = QApplication::activeModalWidget())
+                dialog->close();
         } else if (verb == u"text") {
             if (auto *label = control<QLabel>(name))
                 note("text " + name.toUtf8() + ' ' +
@@ -262,6 +267,8 @@ private:
     // that name: the tool's window for its form, Form1.
     static QWidget *windowNamed(const QString &name)
     {
+        if (name == u"dialog")
+            return QApplication::activeModalWidget();
         for (QWidget *top : QApplication::topLevelWidgets()) {
             if (!top->isVisible())
                 continue;
