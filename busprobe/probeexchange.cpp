@@ -35,6 +35,7 @@ ProbeExchange::Outcome ProbeExchange::Run(int targetAddress, int commandCode,
             return {}; // abandoned; this object may be gone
         if (!m_link.isOpen())
             return portProblem();
+        m_link.TakePending();
 
         Outcome outcome{End::Judged,
                         JudgeReply(m_link.replyBuffer(), m_link.receiveOffset(), targetAddress),

@@ -4,6 +4,7 @@
 #include "hextext.h"
 #include "probemodel.h"
 #include "probetexts.h"
+#include "typedlist.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -127,13 +128,9 @@ ProbeWindow::~ProbeWindow()
 QComboBox *ProbeWindow::addList(const QString &name, const QStringList &entries,
                                 const QString &text)
 {
-    auto *list = new QComboBox(this);
-    list->setObjectName(name);
-    list->setEditable(true);
-    // Typed text is a one-off value, not a new entry of the list.
-    list->setInsertPolicy(QComboBox::NoInsert);
+    // A typed text is read as it stands at the send.
+    QComboBox *list = NewTypedList(name, entries, this);
     list->setMaxVisibleItems(16);
-    list->addItems(entries);
     list->setEditText(text);
     return list;
 }

@@ -120,6 +120,20 @@ bool SerialBusPort::write(const QByteArray &bytes)
     return !m_failed; // the flush may have found the device gone
 }
 
+void SerialBusPort::deliverPending()
+{
+    if (!isOpen())
+        return;
+    // Bytes the system already holds but the event loop has not handed over
+    // yet join the burst too. Finding none is no error of the port.
+    if (!m_port.waitForReadyRead(0))
+        m_port.clearError();
+    if (!m_burst.isActive())
+        return;
+    m_burst.stop();
+    emit received();
+}
+
 QByteArray SerialBusPort::takeAll()
 {
     if (!m_port.isOpen())

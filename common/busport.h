@@ -43,6 +43,10 @@ public:
     virtual QByteArray takeAll() = 0;
     // Why the port is not open, or why the last write failed.
     virtual QString errorText() const = 0;
+    // Raises now the receive event of bytes that have arrived but have not
+    // yet been told (a burst still inside its quiet time); nothing when there
+    // are none. Called when a wait for a reply ends.
+    virtual void deliverPending() {}
 
     // The watcher of the port's traffic, or none (the port then spends
     // nothing on it). The port does not own it.
@@ -92,6 +96,7 @@ public:
     bool write(const QByteArray &bytes) override;
     QByteArray takeAll() override;
     QString errorText() const override { return m_error; }
+    void deliverPending() override;
 
 private:
     void onError(QSerialPort::SerialPortError error);

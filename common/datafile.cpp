@@ -129,9 +129,24 @@ QString DataFileWriter::save(const QString &path) const
     if (!bytes)
         return failed(why);
 
-    // QSaveFile writes beside the target and renames only on commit, so the old
-    // file stays whole whatever goes wrong before that.
+    // The atomic save writes a new file beside the target and renames it on
+    // commit. A folder that takes no new file leaves it no room; a file there
+    // that may itself be written is then written in place, as a plain save
+    // would. (QSaveFile's own fallback for this depends on the system's error
+    // code surviving the library's later calls, and often does not engage.)
+    const QFileInfo target(path);
+    if (target.isFile() && target.isWritable() && !QFileInfo(target.absolutePath()).isWritable()) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(*bytes) != bytes->size() || !file.flush())
+            return failed(file.errorString());
+        return QString();
+    }
+
+    // QSaveFile renames only on commit, so the old file stays whole whatever
+    // goes wrong before that.
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return failed(file.errorString());
     if (file.write(*bytes) != bytes->size()) {
@@ -142,18 +157,6 @@ QString DataFileWriter::save(const QString &path) const
     if (!file.commit())
         return failed(file.errorString());
     return QString();
-}
-
-QString FileSavedStatus(const QString &path, const QString &error)
-{
-    if (!error.isEmpty())
-        return QStringLiteral("Статус: ") + error;
-    return QStringLiteral("Статус: файл %1 записан").arg(QFileInfo(path).fileName());
-}
-
-QString FileLoadedStatus(const QString &path)
-{
-    return QStringLiteral("Статус: файл %1 прочитан").arg(QFileInfo(path).fileName());
 }
 
 // ---------------------------------------------------------------------------

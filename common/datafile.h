@@ -13,12 +13,6 @@
 // Where a data file lives: the folder that holds the running tool.
 QString DataFilePath(const QString &fileName);
 
-// The status line after a file button. After a save: "Статус: файл
-// umd_9C.txt записан", or the reason the save failed (which names the file).
-QString FileSavedStatus(const QString &path, const QString &error);
-// After a load that succeeded: "Статус: файл umd_9C.txt прочитан".
-QString FileLoadedStatus(const QString &path);
-
 // Collects the items of one file and saves them atomically.
 class DataFileWriter
 {

@@ -70,3 +70,8 @@ void SerialLink::MSComm1_OnComm()
     m_receiveOffset = m_buffer.place(m_receiveOffset, m_port->takeAll());
     emit replyStored();
 }
+
+void SerialLink::TakePending()
+{
+    m_port->deliverPending();
+}

@@ -56,6 +56,10 @@ public:
     // moves receiveOffset to the next eight-slot block while it is below 20.
     // With the gate closed it reads nothing, and the bytes stay in the port.
     void MSComm1_OnComm();
+    // A wait for a reply has ended: bytes that have arrived but whose receive
+    // event is still to come (a burst inside its quiet time) are taken now,
+    // as that event, so that the reply is judged on every byte received.
+    void TakePending();
 
 signals:
     // A receive event has been stored (the register engine restarts its read

@@ -43,6 +43,13 @@ bool WaitClock::Wait(int n)
     return !m_shutDown;
 }
 
+void WaitClock::cutShort()
+{
+    m_timer.stop();
+    if (m_loop != nullptr)
+        m_loop->quit();
+}
+
 void WaitClock::shutDown()
 {
     m_shutDown = true;

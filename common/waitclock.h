@@ -26,9 +26,14 @@ public:
     const QTimer &timer() const { return m_timer.timer(); }
 
     // Waits n units (none for n <= 0). False when the wait did not run its
-    // length: another wait is already running, the clock has been stopped for
-    // good, or the clock itself was destroyed during the wait.
+    // length for want of the clock: another wait is already running, the
+    // clock has been stopped for good, or the clock itself was destroyed
+    // during the wait.
     bool Wait(int n);
+
+    // Ends a running wait at once, which then returns true as if its time
+    // were up (the installer's stop of a display); later waits run as usual.
+    void cutShort();
 
     // Ends a running wait at once and refuses every later one: called when
     // the window closes, so that the work in progress ends cleanly.

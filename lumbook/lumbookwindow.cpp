@@ -4,6 +4,7 @@
 #include "busport.h"
 #include "datafile.h"
 #include "lumtexts.h"
+#include "typedlist.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,7 +13,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -92,21 +92,12 @@ IndicatorImage &LumbookWindow::runImage()
 
 QComboBox *LumbookWindow::addList(const QString &name, const QStringList &entries, Handler handler)
 {
-    auto *list = new QComboBox(this);
-    list->setObjectName(name);
-    list->setEditable(true);
-    // A typed text is never added to the list: only its entries are choices.
-    list->setInsertPolicy(QComboBox::NoInsert);
+    QComboBox *list = NewTypedList(name, entries, this);
     list->setMaxVisibleItems(20);
-    list->addItems(entries);
+    // A pick runs the list's handler; so does Enter on a typed text, once, as
+    // typed. The focus leaving takes nothing.
     connect(list, &QComboBox::activated, this, [this, handler] { handle(handler); });
-    // Enter on a typed entry that is not the current one activates it by
-    // itself; any other text is taken here, so a handler runs once.
-    connect(list->lineEdit(), &QLineEdit::returnPressed, this, [this, list, handler] {
-        const int at = list->findText(list->currentText());
-        if (at < 0 || at == list->currentIndex())
-            handle(handler);
-    });
+    OnTypedEnter(list, [this, handler] { handle(handler); });
     return list;
 }
 
@@ -291,8 +282,9 @@ void LumbookWindow::Command_save_Click()
         setStatus(TransferText::FileNotSaved());
         return;
     }
-    setStatus(
-        FileSavedStatus(m_options.filePath, IndicatorFile::Save(m_images, m_options.filePath)));
+    // A save that works leaves the status line as it was.
+    if (const QString error = IndicatorFile::Save(m_images, m_options.filePath); !error.isEmpty())
+        setStatus(LumText::FileNotSaved(error));
 }
 
 void LumbookWindow::Command_load_Click()
@@ -307,8 +299,9 @@ void LumbookWindow::Command_load_Click()
         setStatus(LumText::FileNotLoaded(error));
         return;
     }
+    // A load that works leaves the status line as it was, unless the refresh
+    // finds a list text to refuse.
     Combo_adr_Click();
-    setStatus(FileLoadedStatus(m_options.filePath));
 }
 
 void LumbookWindow::Command_s_Click()

@@ -86,6 +86,10 @@ QString FileNotLoaded(const QString &reason)
 {
     return QStringLiteral("Статус: %1; индикаторы не изменены").arg(reason);
 }
+QString FileNotSaved(const QString &reason)
+{
+    return QStringLiteral("Статус: %1").arg(reason);
+}
 QString TaskCheckNotSent(const QString &reason)
 {
     return QStringLiteral("Статус: проверка задачи не отправлена: %1").arg(reason);

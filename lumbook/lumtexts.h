@@ -31,6 +31,8 @@ QString NotInList(const QString &label, const QString &text, const QString &rang
 QString FileMissing(const QString &fileName);
 QString FileUnreadAtStart(const QString &reason);
 QString FileNotLoaded(const QString &reason);
+// A save that failed; the reason names the file.
+QString FileNotSaved(const QString &reason);
 QString TaskCheckNotSent(const QString &reason);
 // Problems found at start, one after the other on the status line.
 QString AtStart(const QStringList &problems);

@@ -292,8 +292,12 @@ void RegisterTransfer::Timer2_Timer()
     if (c <= m_setup.registerCount) {
         // Nothing was requested before the first tick: what came then is no
         // reply of this run.
-        if (c >= 1)
+        if (c >= 1) {
+            // Bytes still inside their quiet time belong to this reply, not
+            // to the next request's.
+            m_link->TakePending();
             judgeReply(c);
+        }
         if (c < m_setup.registerCount) {
             const std::optional<QByteArray> request =
                 FrameBuilder(RequestStart, m_runAddress, ReadRegisterBlock).raw(c).finish();

@@ -103,4 +103,65 @@ QString ErrorCount(int errorCount)
            QStringLiteral("       ошибок");
 }
 
+QString VerifyButton()
+{
+    return QStringLiteral("сверить систему с файлом");
+}
+
+QString QuickBox()
+{
+    return QStringLiteral("быстро");
+}
+
+QString StopButton()
+{
+    return QStringLiteral("Стоп");
+}
+
+QString TimeLeft(std::chrono::milliseconds left)
+{
+    const auto seconds = (left.count() + 999) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString Progress(int done, int total, int errors, std::chrono::milliseconds left)
+{
+    return QStringLiteral("%1 из %2 регистров, ошибок %3, осталось %4")
+        .arg(done)
+        .arg(total)
+        .arg(errors)
+        .arg(TimeLeft(left));
+}
+
+QString ReadStopped(int done, int total, int errors)
+{
+    return QStringLiteral("Чтение остановлено: прочитано %1 из %2 регистров (ошибок %3), "
+                          "файл %4 не изменён")
+        .arg(done)
+        .arg(total)
+        .arg(errors)
+        .arg(FileName());
+}
+
+// The network now holds part of the image: the place names where to resume.
+QString WriteStopped(int address, int registerNumber, int done, int total, int errors)
+{
+    return QStringLiteral("Запись остановлена после адреса $%1 регистра $%2: записано %3 из %4 "
+                          "регистров (ошибок %5), система записана не полностью")
+        .arg(FormatHex(address), FormatHex(registerNumber))
+        .arg(done)
+        .arg(total)
+        .arg(errors);
+}
+
+QString VerifyStopped(int done, int total)
+{
+    return QStringLiteral("Сверка остановлена: сверено %1 из %2 регистров").arg(done).arg(total);
+}
+
+QString VerifyDone(const QString &summary)
+{
+    return QStringLiteral("Сверка с файлом: ") + summary;
+}
+
 } // namespace SysloadText

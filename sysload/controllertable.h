@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 
 // The twenty controllers the system loader knows, always handled in this
 // order: the selection scan of both runs, the image file and the ticking at
@@ -39,4 +40,15 @@ QString FileName();      // "sysload.txt"
 QString ReadLine(int address, int registerNumber, bool ok);
 QString WriteLine(int address, int registerNumber, bool ok);
 QString ErrorCount(int errorCount);
+
+// Beside the form: the verify button, the quick exchange, the stop.
+QString VerifyButton(); // "сверить систему с файлом"
+QString QuickBox();     // "быстро"
+QString StopButton();   // "Стоп"
+QString Progress(int done, int total, int errors, std::chrono::milliseconds left);
+QString TimeLeft(std::chrono::milliseconds left); // "4:59"
+QString ReadStopped(int done, int total, int errors);
+QString WriteStopped(int address, int registerNumber, int done, int total, int errors);
+QString VerifyStopped(int done, int total);
+QString VerifyDone(const QString &summary);
 } // namespace SysloadText

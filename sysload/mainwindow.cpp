@@ -1,35 +1,28 @@
 #include "mainwindow.h"
 
-#include "datafile.h"
+#include "verifywindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
-namespace {
-QString ImagePath(const SysloadOptions &options)
-{
-    return options.imagePath.isEmpty() ? DataFilePath(SysloadText::FileName()) : options.imagePath;
-}
-} // namespace
-
 MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
-    : QWidget(parent), m_options(options), m_port(this), m_link(&m_port),
-      m_clock(options.waitUnit, QStringLiteral("Timer1")),
-      m_loader(m_link, m_clock, m_image, ImagePath(options))
+    : QWidget(parent), m_session(options, this)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(SysloadText::WindowTitle());
-    m_port.setObjectName(QStringLiteral("MSComm1"));
-    m_port.setBurstGap(options.burstGap);
 
     m_heading = new QLabel(SysloadText::Heading(), this);
     m_heading->setObjectName(QStringLiteral("Label1"));
@@ -72,6 +65,30 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    // Beside the form, below the status line: the progress of a run, then the
+    // comparison with the file, the quick exchange and the stop. The bar stays
+    // in place between runs so that the form does not change its height.
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_progress->setFormat(QString());
+    m_progress->setAlignment(Qt::AlignCenter);
+    m_verifyButton = new QPushButton(SysloadText::VerifyButton(), this);
+    m_verifyButton->setObjectName(QStringLiteral("Command_sverka"));
+    m_quickBox = new QCheckBox(SysloadText::QuickBox(), this);
+    m_quickBox->setObjectName(QStringLiteral("Check_quick"));
+    m_stopButton = new QPushButton(SysloadText::StopButton(), this);
+    m_stopButton->setObjectName(QStringLiteral("Command_stop"));
+    m_stopButton->setEnabled(false);
+    m_verifyButton->setAutoDefault(true);
+    m_stopButton->setAutoDefault(true);
+    auto *extra = new QHBoxLayout;
+    extra->addWidget(m_verifyButton);
+    extra->addWidget(m_quickBox);
+    extra->addStretch();
+    extra->addWidget(m_stopButton);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_heading);
     layout->addSpacing(6);
@@ -79,6 +96,8 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     layout->addSpacing(6);
     layout->addLayout(buttons);
     layout->addWidget(m_status);
+    layout->addWidget(m_progress);
+    layout->addLayout(extra);
     // Room for the heading in bold and for the longest report line.
     setMinimumWidth(
         std::max(QFontMetrics(headingFont).horizontalAdvance(SysloadText::Heading()),
@@ -89,10 +108,18 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     m_status->setMinimumHeight(2 * m_status->fontMetrics().lineSpacing() + 6);
     setFixedSize(sizeHint().expandedTo(minimumSize()));
 
+    m_progressPaint.setSingleShot(true);
+    m_progressPaint.setInterval(0);
+    connect(&m_progressPaint, &QTimer::timeout, this, &MainWindow::paintProgress);
+
+    SystemLoader &loader = m_session.loader();
     connect(m_readButton, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(m_writeButton, &QPushButton::clicked, this, &MainWindow::Command2_Click);
-    connect(&m_loader, &SystemLoader::statusChanged, this, &MainWindow::setStatus);
-    m_loader.setSaveFailureHandler([this](const QString &reason) {
+    connect(m_verifyButton, &QPushButton::clicked, this, &MainWindow::Command_sverka_Click);
+    connect(m_stopButton, &QPushButton::clicked, this, &MainWindow::Command_stop_Click);
+    connect(&loader, &SystemLoader::statusChanged, this, &MainWindow::setStatus);
+    connect(&loader, &SystemLoader::progressChanged, this, &MainWindow::showProgress);
+    loader.setSaveFailureHandler([this](const QString &reason) {
         QMessageBox box(QMessageBox::Warning, SysloadText::ProgramTitle(),
                         reason + QStringLiteral("\n\nПрочитанное осталось в памяти. Сохранить "
                                                 "ещё раз?"),
@@ -108,31 +135,34 @@ MainWindow::~MainWindow()
 
 void MainWindow::Form_Load()
 {
-    const QString device =
-        m_options.device.isEmpty() ? SerialBusPort::DefaultDevice() : m_options.device;
     // Without the port the window still opens: the file can be loaded and the
     // runs say that the port is not open.
-    if (!m_port.open(device))
-        setStatus(m_port.errorText());
-    m_link.setReceiveOffset(0);
+    if (!m_session.openPort())
+        setStatus(m_session.port().errorText());
     LoadImageFile();
 }
 
 void MainWindow::LoadImageFile()
 {
-    const QString reason = ::LoadImageFile(m_image, ImagePath(m_options));
+    const QString path = m_session.imagePath();
+    const QString reason = ::LoadImageFile(m_session.image(), path);
     if (!reason.isEmpty()) {
         // What was read before the failure stays in the image; nothing is ticked.
-        // A port that would not open stays named above the file's reason: on a
-        // first start both are often missing, and the port is what to fix first.
-        const bool portFailed = !m_port.isOpen() && !m_port.errorText().isEmpty();
-        setStatus(portFailed ? m_port.errorText() + QLatin1Char('\n') + reason : reason);
+        // No file at all is said by the message box alone. A file that is there
+        // but will not load is named in the status line with the line and item
+        // where reading stopped, under the port's reason when the port would
+        // not open either: that is what to fix first.
+        if (QFileInfo::exists(path)) {
+            const SerialBusPort &port = m_session.port();
+            const bool portFailed = !port.isOpen() && !port.errorText().isEmpty();
+            setStatus(portFailed ? port.errorText() + QLatin1Char('\n') + reason : reason);
+        }
         QMessageBox box(QMessageBox::Warning, SysloadText::ProgramTitle(),
                         SysloadText::MissingFile(), QMessageBox::Ok, this);
         showMessage(box);
         return;
     }
-    const std::array<bool, SlotCount> present = PresentSlots(m_image);
+    const std::array<bool, SlotCount> present = PresentSlots(m_session.image());
     for (int slot = 0; slot < SlotCount; ++slot)
         if (present[static_cast<std::size_t>(slot)])
             m_boxes[static_cast<std::size_t>(slot)]->setChecked(true);
@@ -141,12 +171,89 @@ void MainWindow::LoadImageFile()
 // A press while a run (or its error count) is in progress is ignored by the loader.
 void MainWindow::Command1_Click()
 {
-    m_loader.ReadRun([this](int slot) { return isTicked(slot); });
+    runWith([this] { m_session.loader().ReadRun([this](int slot) { return isTicked(slot); }); });
 }
 
 void MainWindow::Command2_Click()
 {
-    m_loader.WriteRun([this](int slot) { return isTicked(slot); });
+    runWith([this] { m_session.loader().WriteRun([this](int slot) { return isTicked(slot); }); });
+}
+
+// Reads the ticked controllers and compares them with the file as it stands;
+// the result opens in a window of its own, beside the form.
+void MainWindow::Command_sverka_Click()
+{
+    SystemLoader::RunEnd end = SystemLoader::RunEnd::Busy;
+    runWith([this, &end] {
+        end = m_session.loader().VerifyRun([this](int slot) { return isTicked(slot); });
+    });
+    if (end != SystemLoader::RunEnd::Done || m_unloaded)
+        return;
+    delete m_verifyWindow;
+    m_verifyWindow = new VerifyWindow(m_session.loader().verifyResult(), this);
+    m_verifyWindow->setWindowFlag(Qt::Window);
+    m_verifyWindow->show();
+}
+
+void MainWindow::Command_stop_Click()
+{
+    m_session.loader().requestStop();
+}
+
+// The stop is offered while a run or its error count is on; the quick mode
+// is fixed for the run's length.
+void MainWindow::runWith(const std::function<void()> &run)
+{
+    if (m_session.loader().isRunning() || m_unloaded) {
+        run(); // refused by the loader: the run in progress keeps its controls
+        return;
+    }
+    m_session.setQuick(m_quickBox->isChecked());
+    m_quickBox->setEnabled(false);
+    m_stopButton->setEnabled(true);
+    const QPointer<MainWindow> alive(this);
+    run();
+    if (!alive || m_unloaded)
+        return;
+    m_quickBox->setEnabled(true);
+    m_stopButton->setEnabled(false);
+}
+
+// The bar repaints at once when its value changes; drawn from here it would
+// hold up the next request by a repaint each register. It is drawn from the
+// event loop instead, inside the wait that follows the request. The title
+// changes with the percentage only.
+void MainWindow::showProgress(const RunProgress &progress)
+{
+    if (m_unloaded)
+        return;
+    m_shownProgress = progress;
+    if (!m_progressPaint.isActive())
+        m_progressPaint.start();
+    const QString title =
+        progress.running
+            ? QStringLiteral("%1 % — %2").arg(progress.percent()).arg(SysloadText::WindowTitle())
+            : SysloadText::WindowTitle();
+    if (title != windowTitle())
+        setWindowTitle(title);
+}
+
+void MainWindow::paintProgress()
+{
+    const RunProgress &p = m_shownProgress;
+    m_progress->setRange(0, std::max(1, p.total));
+    m_progress->setValue(p.done);
+    m_progress->setFormat(SysloadText::Progress(p.done, p.total, p.errors, p.left));
+}
+
+// Esc stops the run as the button does, wherever the focus stands in the form.
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Command_stop_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -162,9 +269,9 @@ void MainWindow::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_loader.stop();
+    m_session.loader().stop();
     QApplication::beep();
-    m_port.close();
+    m_session.port().close();
 }
 
 void MainWindow::setStatus(const QString &text)

@@ -1,34 +1,23 @@
 #pragma once
 
-#include "busport.h"
-#include "seriallink.h"
-#include "systemimage.h"
-#include "systemloader.h"
-#include "waitclock.h"
+#include "loadersession.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
-#include <chrono>
 #include <functional>
 
 class QCheckBox;
 class QLabel;
 class QMessageBox;
+class QProgressBar;
 class QPushButton;
-
-// What the window is built with: production values by default; tests shorten
-// the wait unit and point the port and the image file elsewhere.
-struct SysloadOptions
-{
-    std::chrono::milliseconds waitUnit{400};
-    std::chrono::milliseconds burstGap = SerialBusPort::DefaultBurstGap;
-    QString device;    // empty: "port 1" (SerialBusPort::DefaultDevice())
-    QString imagePath; // empty: sysload.txt beside the program
-};
+class VerifyWindow;
 
 // The system loader's window: the twenty controllers to tick, the two run
-// buttons and the status line.
+// buttons and the status line; below them the progress of a run, the
+// comparison with the file, the quick exchange and the stop.
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -48,27 +37,30 @@ public:
 
     void Command1_Click();
     void Command2_Click();
+    void Command_sverka_Click();
+    void Command_stop_Click();
 
-    const SystemImage &systemImage() const { return m_image; }
-    SystemImage &systemImage() { return m_image; }
-    const SystemLoader &loader() const { return m_loader; }
-    SerialBusPort &port() { return m_port; }
+    const SystemImage &systemImage() const { return m_session.image(); }
+    SystemImage &systemImage() { return m_session.image(); }
+    const SystemLoader &loader() const { return m_session.loader(); }
+    SerialBusPort &port() { return m_session.port(); }
     void setStatus(const QString &text);
+    // The result window of the last comparison, while it is open.
+    VerifyWindow *verifyWindow() const { return m_verifyWindow; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Form_Unload();
+    void showProgress(const RunProgress &progress);
+    void paintProgress();
+    void runWith(const std::function<void()> &run);
     bool isTicked(int slot) const;
     int showMessage(QMessageBox &box);
 
-    SysloadOptions m_options;
-    SerialBusPort m_port; // a child of the window, so that it is found by its name
-    SerialLink m_link;
-    WaitClock m_clock;
-    SystemImage m_image;
-    SystemLoader m_loader;
+    LoaderSession m_session; // a child: the window finds the port and the clock by name
     MessageHook m_messageHook;
     bool m_unloaded = false;
 
@@ -76,5 +68,12 @@ private:
     QLabel *m_status = nullptr;
     QPushButton *m_readButton = nullptr;
     QPushButton *m_writeButton = nullptr;
+    QPushButton *m_verifyButton = nullptr;
+    QPushButton *m_stopButton = nullptr;
+    QCheckBox *m_quickBox = nullptr;
+    QProgressBar *m_progress = nullptr;
+    VerifyWindow *m_verifyWindow = nullptr;
+    RunProgress m_shownProgress;
+    QTimer m_progressPaint;
     std::array<QCheckBox *, SlotCount> m_boxes{};
 };

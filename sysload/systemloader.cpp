@@ -1,27 +1,43 @@
 #include "systemloader.h"
 
 #include "busframe.h"
+#include "quickexchange.h"
+#include "replycheck.h"
 #include "seriallink.h"
 #include "waitclock.h"
 
 #include <QScopedValueRollback>
 
 namespace {
-// Wait units after each request, and while an error count is shown.
+// Wait units after each request.
 constexpr int ReplyWait = 1;
-constexpr int CountDisplay = 20;
 } // namespace
 
 SystemLoader::SystemLoader(SerialLink &link, WaitClock &clock, SystemImage &image,
                            QString imagePath, QObject *parent)
     : QObject(parent), m_link(link), m_clock(clock), m_image(image),
       m_imagePath(std::move(imagePath))
-{}
+{
+    qRegisterMetaType<RunProgress>();
+}
+
+void SystemLoader::requestStop()
+{
+    if (!m_running)
+        return;
+    m_stopRequested = true;
+    // The error count on show is taken down at once; an exchange in progress
+    // runs to its end.
+    if (m_showingCount)
+        m_clock.cutShort();
+}
 
 void SystemLoader::stop()
 {
     m_stopped = true;
     m_clock.shutDown();
+    if (m_quickExchange != nullptr)
+        m_quickExchange->shutDown();
 }
 
 // ---------------------------------------------------------------------------
@@ -32,26 +48,31 @@ SystemLoader::RunEnd SystemLoader::ReadRun(const TickedSlot &ticked)
     if (const auto refused = RefuseRun())
         return *refused;
     const QScopedValueRollback running(m_running, true);
-    m_errorCount = 0;
-    m_linkFailed = false;
+    StartRun(ticked);
 
     for (int slot = 0; slot < SlotCount; ++slot) {
         const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
+        CountSlot(slot, ticked);
         if (!ticked(slot)) {
             m_image.clearPresenceMarker(slot);
             continue;
         }
         if (!ReadController(controller.address, controller.registerCount, slot)) {
-            if (!m_linkFailed)
-                return RunEnd::Stopped;
             // What was read stays in the image; the file keeps the last full backup.
-            return EndOnLinkFailure(
-                QStringLiteral("чтение прервано, файл %1 не записан").arg(SysloadText::FileName()));
+            if (m_linkFailed)
+                return EndRun(EndOnLinkFailure(QStringLiteral("чтение прервано, файл %1 не записан")
+                                                   .arg(SysloadText::FileName())));
+            if (!m_stopRequested)
+                return RunEnd::Stopped;
+            emit statusChanged(
+                SysloadText::ReadStopped(m_progress.done, m_progress.total, m_errorCount));
+            return EndRun(RunEnd::Cancelled);
         }
     }
 
     // All reading is done before the file is touched; it is written in one pass.
-    return ShowErrorCountThenReset(SaveWithRetry());
+    m_saveError = SaveWithRetry();
+    return EndRun(ShowErrorCountThenReset(m_saveError));
 }
 
 SystemLoader::RunEnd SystemLoader::WriteRun(const TickedSlot &ticked)
@@ -59,23 +80,72 @@ SystemLoader::RunEnd SystemLoader::WriteRun(const TickedSlot &ticked)
     if (const auto refused = RefuseRun())
         return *refused;
     const QScopedValueRollback running(m_running, true);
-    m_errorCount = 0;
-    m_linkFailed = false;
+    StartRun(ticked);
 
     for (int slot = 0; slot < SlotCount; ++slot) {
         const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
+        CountSlot(slot, ticked);
         if (!ticked(slot))
             continue;
         if (!WriteController(controller.address, controller.registerCount, slot)) {
-            if (!m_linkFailed)
+            if (m_linkFailed)
+                return EndRun(EndOnLinkFailure(QStringLiteral("запись прервана")));
+            if (!m_stopRequested)
                 return RunEnd::Stopped;
-            return EndOnLinkFailure(QStringLiteral("запись прервана"));
+            // The network now holds part of the image: say where the run ended.
+            emit statusChanged(SysloadText::WriteStopped(
+                m_lastAddress, m_lastRegister, m_progress.done, m_progress.total, m_errorCount));
+            return EndRun(RunEnd::Cancelled);
         }
     }
     // A run without errors leaves the reset status line and shows no count.
     if (m_errorCount == 0)
-        return RunEnd::Done;
-    return ShowErrorCountThenReset(QString());
+        return EndRun(RunEnd::Done);
+    return EndRun(ShowErrorCountThenReset(QString()));
+}
+
+SystemLoader::RunEnd SystemLoader::VerifyRun(const TickedSlot &ticked)
+{
+    if (const auto refused = RefuseRun())
+        return *refused;
+    // The file as it stands on the disk now, not the image in memory.
+    SystemImage file;
+    const QString reason = LoadImageFile(file, m_imagePath);
+    if (!reason.isEmpty()) {
+        emit statusChanged(reason);
+        return RunEnd::FileFailed;
+    }
+    const QScopedValueRollback running(m_running, true);
+    StartRun(ticked);
+    m_verify = {};
+
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
+        CountSlot(slot, ticked);
+        if (!ticked(slot))
+            continue;
+        const int address = controller.address;
+        const bool carryOn = ReadRegisters(
+            address, controller.registerCount,
+            [&](int n, const std::optional<RegisterValues> &values) {
+                if (!values)
+                    m_verify.unread.append({address, n});
+                else if (*values == file.at(slot, n))
+                    ++m_verify.equal;
+                else
+                    m_verify.differing.append({address, n, file.at(slot, n), *values});
+            });
+        if (!carryOn) {
+            if (m_linkFailed)
+                return EndRun(EndOnLinkFailure(QStringLiteral("сверка прервана")));
+            if (!m_stopRequested)
+                return RunEnd::Stopped;
+            emit statusChanged(SysloadText::VerifyStopped(m_progress.done, m_progress.total));
+            return EndRun(RunEnd::Cancelled);
+        }
+    }
+    emit statusChanged(SysloadText::VerifyDone(VerifyText::Summary(m_verify)));
+    return EndRun(RunEnd::Done);
 }
 
 // A run never starts inside another one, after the window has closed, or on a
@@ -91,6 +161,54 @@ std::optional<SystemLoader::RunEnd> SystemLoader::RefuseRun()
     return std::nullopt;
 }
 
+void SystemLoader::StartRun(const TickedSlot &ticked)
+{
+    m_errorCount = 0;
+    m_linkFailed = false;
+    m_stopRequested = false;
+    m_runQuick = isQuick();
+    m_lastAddress = m_lastRegister = -1;
+    m_progress = RunProgress{};
+    m_progress.running = true;
+    m_runClock.start();
+    CountSlot(0, ticked);
+    m_progress.left = m_clock.unit() * ReplyWait * m_progress.total;
+    emit progressChanged(m_progress);
+}
+
+// The registers still to do are counted as the scan reaches each slot, as
+// the ticks are: a box changed during the run changes the total.
+void SystemLoader::CountSlot(int slot, const TickedSlot &ticked)
+{
+    int total = m_progress.done;
+    for (int s = slot; s < SlotCount; ++s)
+        if (ticked(s))
+            total += ControllerSlots()[static_cast<std::size_t>(s)].registerCount;
+    m_progress.total = total;
+}
+
+void SystemLoader::RegisterDone(bool lastOfController)
+{
+    ++m_progress.done;
+    m_progress.controllerDone = lastOfController;
+    m_progress.errors = m_errorCount;
+    m_progress.address = m_lastAddress;
+    // The full wait is the time of a register; the quick exchange's own pace
+    // is what the registers so far have taken.
+    const auto elapsed = std::chrono::milliseconds(m_runClock.elapsed());
+    const std::chrono::milliseconds perRegister =
+        m_runQuick ? elapsed / m_progress.done : m_clock.unit() * ReplyWait;
+    m_progress.left = perRegister * std::max(0, m_progress.total - m_progress.done);
+    emit progressChanged(m_progress);
+}
+
+SystemLoader::RunEnd SystemLoader::EndRun(RunEnd end)
+{
+    m_progress.running = false;
+    emit progressChanged(m_progress);
+    return end;
+}
+
 SystemLoader::RunEnd SystemLoader::EndOnLinkFailure(const QString &consequence)
 {
     emit statusChanged(m_link.errorText() + QStringLiteral(" — ") + consequence);
@@ -98,12 +216,16 @@ SystemLoader::RunEnd SystemLoader::EndOnLinkFailure(const QString &consequence)
 }
 
 // A failed save keeps its reason on the status line once the count has been
-// shown, so that it is not lost behind the reset.
+// shown, so that it is not lost behind the reset. The installer's stop takes
+// the count down early.
 SystemLoader::RunEnd SystemLoader::ShowErrorCountThenReset(const QString &finalStatus)
 {
     emit statusChanged(SysloadText::ErrorCount(m_errorCount));
-    if (!m_clock.Wait(CountDisplay))
-        return RunEnd::Stopped;
+    if (!m_stopRequested) {
+        const QScopedValueRollback showing(m_showingCount, true);
+        if (!m_clock.Wait(m_countDisplay))
+            return RunEnd::Stopped;
+    }
     emit statusChanged(finalStatus.isEmpty() ? SysloadText::StatusReset() : finalStatus);
     return RunEnd::Done;
 }
@@ -128,24 +250,33 @@ QString SystemLoader::SaveWithRetry()
 
 bool SystemLoader::ReadController(int address, int count, int slot)
 {
+    return ReadRegisters(address, count,
+                         [this, slot](int n, const std::optional<RegisterValues> &values) {
+                             if (values)
+                                 m_image.at(slot, n) = *values;
+                         });
+}
+
+bool SystemLoader::ReadRegisters(int address, int count, const RegisterRead &take)
+{
     bool carryOn = true;
     for (int n = 0; n < count; ++n) {
-        // Read register: F0, address, 07, n, checksum; nothing in it is stuffed.
-        // The address comes from the controller table, so the frame is always whole.
-        const QByteArray request = FrameBuilder(RequestStart, address, ReadRegisterBlock)
-                                       .raw(n)
-                                       .finish()
-                                       .value_or(QByteArray());
-        if (Exchange(request) != Exchanged::Judge) {
+        std::optional<RegisterValues> values;
+        if (ReadRegister(address, n, values) != Exchanged::Judge) {
             carryOn = false;
             break;
         }
-        const std::optional<RegisterValues> values = JudgeRegisterReply(address, n);
-        if (values)
-            m_image.at(slot, n) = *values;
-        else
+        take(n, values);
+        if (!values)
             ++m_errorCount;
         emit statusChanged(SysloadText::ReadLine(address, n, values.has_value()));
+        m_lastAddress = address;
+        m_lastRegister = n;
+        RegisterDone(n == count - 1);
+        if (m_stopRequested) {
+            carryOn = false;
+            break;
+        }
     }
     // Between controllers the read run takes no late bytes: they wait in the
     // port and come in ahead of the next reply.
@@ -164,16 +295,18 @@ bool SystemLoader::WriteController(int address, int count, int slot)
             frame.stuffed(value);
         const std::optional<QByteArray> request = frame.finish();
         bool acknowledged = false;
-        if (request) {
-            if (Exchange(*request) != Exchanged::Judge)
-                return false;
-            acknowledged = IsAcknowledged(address);
-        }
+        if (request && WriteRegister(*request, address, acknowledged) != Exchanged::Judge)
+            return false;
         // A value outside 0..255 (only an edited file holds one) cannot be one
         // byte on the wire: the register is not sent and counts as an error.
         if (!acknowledged)
             ++m_errorCount;
         emit statusChanged(SysloadText::WriteLine(address, n, acknowledged));
+        m_lastAddress = address;
+        m_lastRegister = n;
+        RegisterDone(n == count - 1);
+        if (m_stopRequested)
+            return false;
     }
     emit statusChanged(SysloadText::StatusReset());
     return true;
@@ -181,6 +314,64 @@ bool SystemLoader::WriteController(int address, int count, int slot)
 
 // ---------------------------------------------------------------------------
 // One exchange
+
+SystemLoader::Exchanged SystemLoader::ReadRegister(int address, int registerNumber,
+                                                   std::optional<RegisterValues> &values)
+{
+    // Read register: F0, address, 07, n, checksum; nothing in it is stuffed.
+    // The address comes from the controller table, so the frame is always whole.
+    const QByteArray request = FrameBuilder(RequestStart, address, ReadRegisterBlock)
+                                   .raw(registerNumber)
+                                   .finish()
+                                   .value_or(QByteArray());
+    if (m_runQuick) {
+        const auto outcome =
+            m_quickExchange->Exchange(request, [address, registerNumber](const QByteArray &r) {
+                return RegisterReply(r, address, registerNumber).has_value();
+            });
+        const Exchanged exchanged = QuickOutcome(outcome);
+        if (exchanged == Exchanged::Judge)
+            values = RegisterReply(m_quickExchange->received(), address, registerNumber);
+        return exchanged;
+    }
+    const Exchanged exchanged = Exchange(request);
+    if (exchanged == Exchanged::Judge)
+        values =
+            RegisterReply(m_link.replyBuffer(), m_link.receiveOffset(), address, registerNumber);
+    return exchanged;
+}
+
+SystemLoader::Exchanged SystemLoader::WriteRegister(const QByteArray &request, int address,
+                                                    bool &acknowledged)
+{
+    if (m_runQuick) {
+        const auto outcome = m_quickExchange->Exchange(
+            request, [address](const QByteArray &r) { return IsAcknowledgement(r, address); });
+        const Exchanged exchanged = QuickOutcome(outcome);
+        acknowledged = exchanged == Exchanged::Judge &&
+                       IsAcknowledgement(m_quickExchange->received(), address);
+        return exchanged;
+    }
+    const Exchanged exchanged = Exchange(request);
+    acknowledged = exchanged == Exchanged::Judge &&
+                   IsAcknowledgement(m_link.replyBuffer(), m_link.receiveOffset(), address);
+    return exchanged;
+}
+
+SystemLoader::Exchanged SystemLoader::QuickOutcome(QuickExchange::Outcome outcome)
+{
+    switch (outcome) {
+    case QuickExchange::Outcome::Passed:
+    case QuickExchange::Outcome::NotPassed:
+        return Exchanged::Judge;
+    case QuickExchange::Outcome::LinkFailed:
+        m_linkFailed = true;
+        return Exchanged::LinkFailed;
+    case QuickExchange::Outcome::Stopped:
+        break;
+    }
+    return Exchanged::Stopped;
+}
 
 SystemLoader::Exchanged SystemLoader::Exchange(const QByteArray &request)
 {
@@ -200,31 +391,8 @@ SystemLoader::Exchanged SystemLoader::Exchange(const QByteArray &request)
         m_linkFailed = true;
         return Exchanged::LinkFailed;
     }
+    // A reply whose last bytes came just before the end of the wait is judged
+    // now, whole, and does not spill into the next register's exchange.
+    m_link.TakePending();
     return Exchanged::Judge;
-}
-
-// A register reply is F8, address, 07, the register number, eight data bytes
-// (each F0 followed by a stuffing byte, taken as it stands), checksum. The
-// data reach the image only when the checksum matches.
-std::optional<RegisterValues> SystemLoader::JudgeRegisterReply(int address, int registerNumber)
-{
-    const ReplyBuffer &reply = m_link.replyBuffer();
-    if (m_link.receiveOffset() == 0 || reply.slot(1) != ReplyStart || reply.slot(2) != address ||
-        reply.slot(3) != ReplyRegisterBlock || reply.slot(4) != registerNumber)
-        return std::nullopt;
-    m_link.setRunningChecksum(address + ReplyRegisterBlock + registerNumber);
-    m_link.setReadPosition(5);
-    RegisterValues values{};
-    for (qint16 &value : values)
-        value = static_cast<qint16>(m_link.TakeReplyByte());
-    if (reply.slot(m_link.readPosition()) != ReduceChecksum(m_link.runningChecksum()))
-        return std::nullopt;
-    return values;
-}
-
-// A write is acknowledged by F8, address, 01; nothing after that is examined,
-// not even the checksum.
-bool SystemLoader::IsAcknowledged(int address) const
-{
-    return ::IsAcknowledgement(m_link.replyBuffer(), m_link.receiveOffset(), address);
 }

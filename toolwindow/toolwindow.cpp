@@ -43,6 +43,9 @@ ToolWindow::ToolWindow(QWidget *form, ToolBinding binding, QWidget *parent)
 {
     setWindowTitle(form->windowTitle());
     setWindowIcon(form->windowIcon());
+    // A form that puts its state in its title (a run's percentage) shows it
+    // in the window's.
+    connect(form, &QWidget::windowTitleChanged, this, &QWidget::setWindowTitle);
     setCentralWidget(form);
     // A form of fixed size keeps the window at its size.
     if (form->minimumSize() == form->maximumSize())

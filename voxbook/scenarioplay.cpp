@@ -24,8 +24,10 @@ bool ScenarioPlay::start(const QString &numberText)
 {
     if (m_engine->isActive())
         return false;
-    const std::optional<int> number = TypedHex(numberText);
-    if (!number) {
+    // The number by the digit rule, as typed: "0G" is 10 and "E0x" is E0.
+    // Only a value that is no byte cannot go on the wire.
+    const std::optional<int> number = HexValue(numberText);
+    if (!number || *number < 0 || *number > 0xFF) {
         emit statusChanged(VoxText::NumberNotSendable(numberText));
         return false;
     }

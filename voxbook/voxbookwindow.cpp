@@ -3,6 +3,7 @@
 #include "busport.h"
 #include "datafile.h"
 #include "phrasebook.h"
+#include "typedlist.h"
 #include "voxtexts.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -18,15 +18,11 @@ namespace {
 
 constexpr int AnnouncerAddress = 0x9C;
 
+// Only a pick is a choice; a typed text is no entry, whatever it spells.
 QComboBox *EditableList(const QString &name, const QStringList &items, QWidget *parent)
 {
-    auto *list = new QComboBox(parent);
-    list->setObjectName(name);
-    list->setEditable(true);
-    // A typed text is never added to the list: only its items are choices.
-    list->setInsertPolicy(QComboBox::NoInsert);
+    QComboBox *list = NewTypedList(name, items, parent);
     list->setMaxVisibleItems(20);
-    list->addItems(items);
     return list;
 }
 
@@ -94,7 +90,7 @@ void VoxbookWindow::buildControls()
     m_number->setMinimumContentsLength(4);
     m_number->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_number, &QComboBox::activated, this, &VoxbookWindow::Combo_adr_Click);
-    connect(m_number->lineEdit(), &QLineEdit::returnPressed, this, &VoxbookWindow::Combo_adr_Click);
+    OnTypedEnter(m_number, [this] { Combo_adr_Click(); });
 
     auto *phrasesLabel = new QLabel(VoxText::PhrasesLabel(), this);
     phrasesLabel->setObjectName(QStringLiteral("Label2"));
@@ -213,10 +209,9 @@ void VoxbookWindow::Command1_Click()
         setStatus(VoxText::FileNotLoaded(error));
         return;
     }
-    // Refreshed first: a number field that holds no offered scenario says so,
-    // and that must not hide that the file was read.
+    // A load that works leaves the status line as it was; only the refresh
+    // may speak, when the number field holds no offered scenario.
     Combo_adr_Click();
-    setStatus(FileLoadedStatus(m_options.filePath));
 }
 
 void VoxbookWindow::Command2_Click()
@@ -226,7 +221,9 @@ void VoxbookWindow::Command2_Click()
         setStatus(TransferText::FileNotSaved());
         return;
     }
-    setStatus(FileSavedStatus(m_options.filePath, ScenarioFile::Save(m_image, m_options.filePath)));
+    // A save that works leaves the status line as it was.
+    if (const QString error = ScenarioFile::Save(m_image, m_options.filePath); !error.isEmpty())
+        setStatus(VoxText::FileNotSaved(error));
 }
 
 void VoxbookWindow::Command3_Click()

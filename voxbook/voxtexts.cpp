@@ -75,6 +75,10 @@ QString FileNotLoaded(const QString &reason)
 {
     return QStringLiteral("Статус: %1; сценарии не изменены").arg(reason);
 }
+QString FileNotSaved(const QString &reason)
+{
+    return QStringLiteral("Статус: %1").arg(reason);
+}
 QString PortNotOpen(const QString &reason)
 {
     return QStringLiteral("Статус: %1").arg(reason);

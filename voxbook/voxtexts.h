@@ -28,6 +28,8 @@ QString NumberNotOffered(const QString &text);
 QString NumberNotSendable(const QString &text);
 
 QString FileNotLoaded(const QString &reason);
+// A save that failed; the reason names the file.
+QString FileNotSaved(const QString &reason);
 // The port could not be opened at start; the reason names the device.
 QString PortNotOpen(const QString &reason);
 

@@ -31,13 +31,9 @@ void TestBenchStats::summary_data()
         hundred.append({400.5, 400, 1});
     hundred.append({410, 400, 1});
     QTest::newRow("one outlier in a hundred") << hundred << 0.5 << 0.5 << 0.14875;
-    // The drift is that of the worst run, not of all runs together.
-    QTest::newRow("the worst run's drift") << QList<Interval>{{250, 250, 1},
-                                                              {250, 250, 1},
-                                                              {251, 250, 2},
-                                                              {250, 250, 2},
-                                                              {250, 250, 2}}
-                                           << 0.0 << 1.0 << 0.1333;
+    // The drift is that of the worst run, early or late, not of all runs together.
+    const QList<Interval> runs{{250, 250, 1}, {250, 250, 1}, {249, 250, 2}, {250, 250, 2}};
+    QTest::newRow("the worst run's drift") << runs << 0.0 << 1.0 << 0.2;
 }
 
 void TestBenchStats::summary()
@@ -47,7 +43,6 @@ void TestBenchStats::summary()
     QFETCH(double, p99);
     QFETCH(double, drift);
     const SeriesStats stats = Summarise(intervals);
-    QCOMPARE(stats.samples, intervals.size());
     QCOMPARE(stats.medianDevMs, median);
     QCOMPARE(stats.p99DevMs, p99);
     QVERIFY2(qAbs(stats.maxDriftPct - drift) < 0.0001,

@@ -6,6 +6,7 @@
 
 #include "simharness.h"
 #include "testbytes.h"
+#include "typing.h"
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -86,20 +87,15 @@ private slots:
         for (const QString &text :
              ControllerTexts() + QStringList{u"плата 9"_qs, u"говорилка 9C"_qs, u"Клавиши 90"_qs})
             addressed << text + u'=' + QString::number(ControllerAddress(text), 16);
-        QCOMPARE(addressed,
-                 (QStringList{u"плата 0=0"_qs, u"плата 1=1"_qs, u"плата 2=2"_qs, u"плата 3=3"_qs,
-                              u"плата 4=4"_qs, u"плата 5=5"_qs, u"плата 6=6"_qs, u"плата 7=7"_qs,
-                              u"индикатор 80=80"_qs, u"индикатор 81=81"_qs, u"индикатор 82=82"_qs,
-                              u"индикатор 83=83"_qs, u"клавиши 90=90"_qs, u"синхронизатор 98=98"_qs,
-                              u"говорилка 9\u0421=9c"_qs, u"телефон 9D=9d"_qs, u"плата 9=0"_qs,
-                              u"говорилка 9C=0"_qs, u"Клавиши 90=0"_qs}));
-        QCOMPARE(
-            CommandTexts(),
-            (QStringList{u"опрос наличия"_qs, u"читать 1 яч памяти"_qs, u"запись 1 яч памяти"_qs,
-                         u"читать 8 яч памяти"_qs, u"запись 8 яч памяти"_qs,
-                         u"читать 8 яч регист"_qs, u"запись 8 яч регист"_qs, u"дополнительная"_qs,
-                         u"действие"_qs, u"запись 1 яч регистра"_qs, u"синхронизация полная"_qs,
-                         u"синхрон. стат. и зоны"_qs}));
+        QCOMPARE(addressed.join(u','),
+                 u"плата 0=0,плата 1=1,плата 2=2,плата 3=3,плата 4=4,плата 5=5,плата 6=6,"
+                 u"плата 7=7,индикатор 80=80,индикатор 81=81,индикатор 82=82,индикатор 83=83,"
+                 u"клавиши 90=90,синхронизатор 98=98,говорилка 9\u0421=9c,телефон 9D=9d,"
+                 u"плата 9=0,говорилка 9C=0,Клавиши 90=0"_qs);
+        QCOMPARE(CommandTexts().join(u','),
+                 u"опрос наличия,читать 1 яч памяти,запись 1 яч памяти,читать 8 яч памяти,"
+                 u"запись 8 яч памяти,читать 8 яч регист,запись 8 яч регист,дополнительная,"
+                 u"действие,запись 1 яч регистра,синхронизация полная,синхрон. стат. и зоны"_qs);
     }
 
     void picks_data()
@@ -251,6 +247,56 @@ private slots:
             QTRY_COMPARE(window.status(), Cleared);
         }
         QCOMPARE(window.fields(), fields);
+    }
+
+    void typed_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // then the send button, pressed
+        QTest::addColumn<Fault>("fault");       // of board 00
+        QTest::addColumn<QByteArray>("wire");
+        const Fault none{K::Delay, 0}, lateQuiet{K::Delay, 50}; // quiet time ends past the wait
+        QTest::newRow("5 and 1, moved on from by Tab")
+            << QStringList{u">Combo_koman=запись 1 яч памяти"_qs, u"Combo_adrd=1\t"_qs,
+                           u"Combo_d0=5\t"_qs}
+            << none << Hex("F0 00 02 01 05 08");
+        QTest::newRow("a capital К, a command cut short")
+            << QStringList{u"Combo_adr=Клавиши 90\t"_qs, u"Combo_koman=читать 1\n"_qs} << none
+            << Hex("F0 00 01 01");
+        QTest::newRow("0G, the reply's quiet time past the wait")
+            << QStringList{u">Combo_koman=читать 1 яч памяти"_qs, u"Combo_adrd=0G"_qs} << lateQuiet
+            << Hex("F0 00 04 10 14");
+        QTest::newRow("announcer with a Latin C")
+            << QStringList{u"Combo_adr=говорилка 9C\n"_qs} << none << Hex("F0 00 01 01");
+        QTest::newRow("announcer as listed")
+            << QStringList{u"Combo_adr=говорилка 9С\n"_qs} << none << Hex("F0 9C 01 9D");
+    }
+
+    // Typed with real keys on the simulated bus, at the program's own wait,
+    // with a quiet time that closes a burst only 40 ms after the wait: each
+    // list keeps exactly what was typed, no handler runs for it, the send
+    // reads it, and the reply is judged on every byte received.
+    void typed()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(Fault, fault);
+        QFETCH(QByteArray, wire);
+        SimHarness sim;
+        QVERIFY2(sim.ok(), qPrintable(sim.error()));
+        sim.setFault(0x00, fault);
+        SerialBusPort port;
+        QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
+        port.setBurstGap(60ms);
+        Probe window({&port});
+        QCOMPARE(ProbeOptions().waitUnit, 100ms);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        TypeSteps(&window, steps);
+        for (const TypedStep step : steps)
+            QCOMPARE(window.findChild<QComboBox *>(step.name)->currentText(), step.text);
+        QCOMPARE(window.targetAddress(), 0x00);
+        QTest::mouseClick(window.findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
+        QCOMPARE(sim.requests().join(), wire);
+        QCOMPARE(window.status(), Ok);
     }
 
     // A press during the wait is ignored; closing the window ends the wait

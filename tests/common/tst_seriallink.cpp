@@ -67,8 +67,7 @@ private slots:
     void senders();
     void wait();
     void exactTimer();
-    void lineAndBursts();
-    void vanishedDeviceIsReportedOnce();
+    void realDevice();
 };
 
 void TestSerialLink::placement_data()
@@ -229,12 +228,15 @@ void TestSerialLink::exactTimer()
     QCOMPARE(ticks.size(), 1);
 }
 
-void TestSerialLink::lineAndBursts()
+// The link on a real serial device: its line settings, replies that reach
+// the port in pieces, and a device that vanishes.
+void TestSerialLink::realDevice()
 {
     Pty pty;
     SerialBusPort port;
     QVERIFY2(port.open(pty.slave), qPrintable(port.errorText()));
     SerialLink link(&port);
+    QSignalSpy failed(&link, &SerialLink::portFailed);
     WaitClock clock(100ms, QStringLiteral("Timer2"));
 
     // The line runs at 19200 baud, 8 data bits, no parity, 1 stop bit.
@@ -257,21 +259,11 @@ void TestSerialLink::lineAndBursts()
         });
         QVERIFY(clock.Wait(3));
         controller.join();
-        const bool oneBurst = gap < SerialBusPort::DefaultBurstGap;
-        QCOMPARE(link.receiveOffset(), oneBurst ? 8 : 16);
+        QCOMPARE(link.receiveOffset(), gap < SerialBusPort::DefaultBurstGap ? 8 : 16);
     }
-}
 
-void TestSerialLink::vanishedDeviceIsReportedOnce()
-{
-    Pty pty;
-    SerialBusPort port;
-    QVERIFY2(port.open(pty.slave), qPrintable(port.errorText()));
-    SerialLink link(&port);
-    QSignalSpy failed(&link, &SerialLink::portFailed);
-    WaitClock clock(100ms, QStringLiteral("Timer2"));
-
-    // The peer goes away, as when an adapter is pulled out.
+    // The peer goes away, as when an adapter is pulled out: told once, with
+    // the device's name, and nothing more is sent.
     pty.hangUp();
     QVERIFY(clock.Wait(2));
     QCOMPARE(failed.count(), 1);

@@ -27,19 +27,15 @@ int WireChecksum(const QByteArray &wire)
 void CheckRequest(const bussim::Request &r)
 {
     FUZZ_CHECK(r.wire.size() >= 4);
-    FUZZ_CHECK(static_cast<quint8>(r.wire[0]) == RequestStart);
-    FUZZ_CHECK(static_cast<quint8>(r.wire[1]) == r.address);
-    FUZZ_CHECK(static_cast<quint8>(r.wire[2]) == r.command);
+    FUZZ_CHECK(quint8(r.wire[0]) == RequestStart && quint8(r.wire[1]) == r.address &&
+               quint8(r.wire[2]) == r.command);
     FUZZ_CHECK(r.checksumOk == (WireChecksum(r.wire) == static_cast<quint8>(r.wire.back())));
     // Each payload F0 before the closing zeros brings one stuffing byte.
     const int zeros = r.address == SyncAddress && r.command == FullSync ? 2 : 0;
     FUZZ_CHECK(r.payload.size() >= zeros);
-    qsizetype stuffing = 0;
-    for (qsizetype i = 0; i < r.payload.size(); ++i) {
-        FUZZ_CHECK(r.payload[i] >= 0 && r.payload[i] <= 0xFF);
-        if (i < r.payload.size() - zeros && r.payload[i] == RequestStart)
-            ++stuffing;
-    }
+    const qsizetype stuffing = r.payload.first(r.payload.size() - zeros).count(RequestStart);
+    for (int value : r.payload)
+        FUZZ_CHECK(value >= 0 && value <= 0xFF);
     FUZZ_CHECK(r.wire.size() == 3 + r.payload.size() + stuffing + 1);
 }
 
@@ -62,11 +58,8 @@ void CheckAnswer(const bussim::Request &r, const bussim::Response &response)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+void FuzzOne(FuzzInput &in)
 {
-    EnsureApplication();
-    FuzzInput in(data, size);
-
     bussim::Network network;
     const auto &table = bussim::Network::Table();
     QSet<int> spoiled;
@@ -119,5 +112,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             FUZZ_CHECK(!parser.inFrame());
         }
     }
-    return 0;
 }

@@ -24,15 +24,6 @@ const QTemporaryDir &Folder()
     return dir;
 }
 
-QString WriteFile(const char *name, const QByteArray &contents)
-{
-    const QString path = Folder().filePath(QString::fromLatin1(name));
-    QFile file(path);
-    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    FUZZ_CHECK(file.write(contents) == contents.size());
-    return path;
-}
-
 void ReadItems(int pattern, const QByteArray &contents)
 {
     DataFileReader reader;
@@ -40,24 +31,46 @@ void ReadItems(int pattern, const QByteArray &contents)
     int line = reader.line();
     for (int i = 0;; ++i) {
         const int taken = reader.itemsTaken();
-        bool ok = false;
-        if ((pattern >> (i % 6)) & 1) {
-            const std::optional<qint16> value = reader.readNumber();
-            ok = value.has_value();
-        } else {
-            ok = reader.skipItem();
-        }
-        // One item at most per call, lines only forward, an error exactly on failure.
-        FUZZ_CHECK(reader.itemsTaken() == taken || reader.itemsTaken() == taken + 1);
+        const bool ok =
+            (pattern >> (i % 6)) & 1 ? reader.readNumber().has_value() : reader.skipItem();
+        // One item per call on success, none or one on failure, lines only
+        // forward, an error exactly on failure.
+        FUZZ_CHECK(reader.itemsTaken() == taken + 1 || (!ok && reader.itemsTaken() == taken));
         FUZZ_CHECK(reader.line() >= line);
         line = reader.line();
         FUZZ_CHECK(ok == reader.error().isEmpty());
         if (!ok) {
             FUZZ_CHECK(reader.error().contains(QStringLiteral("umd_fuzz.txt")));
-            break;
+            return;
         }
-        FUZZ_CHECK(reader.itemsTaken() == taken + 1);
     }
+}
+
+// One of the tools' file loaders on the contents, into an image marked with
+// values of its own: a failure leaves the mark whole and names the file; a
+// success is what the tool's own save gives back on loading again.
+template <typename Image>
+void LoadFile(const char *fileName, QString (*load)(Image &, const QString &),
+              QString (*save)(const Image &, const QString &), const Image &marked,
+              const QByteArray &contents)
+{
+    const QString path = Folder().filePath(QString::fromLatin1(fileName));
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    FUZZ_CHECK(file.write(contents) == contents.size());
+    file.close();
+    Image image = marked;
+    const QString error = load(image, path);
+    if (!error.isEmpty()) {
+        FUZZ_CHECK(image == marked); // all or nothing
+        FUZZ_CHECK(error.contains(QString::fromLatin1(fileName)));
+        return;
+    }
+    const QString again = Folder().filePath(QStringLiteral("again.txt"));
+    FUZZ_CHECK(save(image, again).isEmpty());
+    Image reloaded;
+    FUZZ_CHECK(load(reloaded, again).isEmpty());
+    FUZZ_CHECK(reloaded == image);
 }
 
 AnnouncerImage MarkedScenarios()
@@ -69,23 +82,6 @@ AnnouncerImage MarkedScenarios()
     return image;
 }
 
-void LoadScenarios(const QByteArray &contents)
-{
-    const QString path = WriteFile(ScenarioFile::FileName, contents);
-    AnnouncerImage image = MarkedScenarios();
-    const QString error = ScenarioFile::Load(image, path);
-    if (!error.isEmpty()) {
-        FUZZ_CHECK(image == MarkedScenarios()); // all or nothing
-        FUZZ_CHECK(error.contains(QString::fromLatin1(ScenarioFile::FileName)));
-        return;
-    }
-    const QString again = Folder().filePath(QStringLiteral("again_9C.txt"));
-    FUZZ_CHECK(ScenarioFile::Save(image, again).isEmpty());
-    AnnouncerImage reloaded;
-    FUZZ_CHECK(ScenarioFile::Load(reloaded, again).isEmpty());
-    FUZZ_CHECK(reloaded == image);
-}
-
 IndicatorImages MarkedIndicators()
 {
     IndicatorImages images;
@@ -94,23 +90,6 @@ IndicatorImages MarkedIndicators()
             for (int b = 0; b < IndicatorImage::Bytes; ++b)
                 images.indicator(n).cell(reg, b) = static_cast<qint16>(n * 100 + reg * 10 + b);
     return images;
-}
-
-void LoadIndicators(const QByteArray &contents)
-{
-    const QString path = WriteFile(IndicatorFile::FileName, contents);
-    IndicatorImages images = MarkedIndicators();
-    const QString error = IndicatorFile::Load(images, path);
-    if (!error.isEmpty()) {
-        FUZZ_CHECK(images == MarkedIndicators()); // all or nothing
-        FUZZ_CHECK(error.contains(QString::fromLatin1(IndicatorFile::FileName)));
-        return;
-    }
-    const QString again = Folder().filePath(QStringLiteral("again_8x.txt"));
-    FUZZ_CHECK(IndicatorFile::Save(images, again).isEmpty());
-    IndicatorImages reloaded;
-    FUZZ_CHECK(IndicatorFile::Load(reloaded, again).isEmpty());
-    FUZZ_CHECK(reloaded == images);
 }
 
 void LoadSystemImage(const QByteArray &contents)
@@ -134,10 +113,8 @@ void LoadSystemImage(const QByteArray &contents)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+void FuzzOne(FuzzInput &in)
 {
-    EnsureApplication();
-    FuzzInput in(data, size);
     const int choice = in.byte();
     const QByteArray contents = in.rest();
     switch (choice % 4) {
@@ -145,14 +122,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ReadItems(choice >> 2, contents);
         break;
     case 1:
-        LoadScenarios(contents);
+        LoadFile(ScenarioFile::FileName, &ScenarioFile::Load, &ScenarioFile::Save,
+                 MarkedScenarios(), contents);
         break;
     case 2:
-        LoadIndicators(contents);
+        LoadFile(IndicatorFile::FileName, &IndicatorFile::Load, &IndicatorFile::Save,
+                 MarkedIndicators(), contents);
         break;
     default:
         LoadSystemImage(contents);
         break;
     }
-    return 0;
 }

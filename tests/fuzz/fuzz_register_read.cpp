@@ -3,32 +3,20 @@
 // receive events cut as it likes, bytes that wait in the port without an
 // event, well-formed replies for the register just requested (which must be
 // stored at the next tick), and a port that fails mid-run.
-#include "busframe.h"
 #include "fuzzinput.h"
 #include "registertransfer.h"
 #include "seriallink.h"
 
-#include <QList>
-
 #include <array>
-#include <optional>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+void FuzzOne(FuzzInput &in)
 {
-    EnsureApplication();
-    FuzzInput in(data, size);
-
     FakeBusPort port;
     SerialLink link(&port);
     const int address = in.byte();
     const int registerCount = 1 + in.byte() % 24;
 
-    struct Stored
-    {
-        int reg;
-        std::array<int, 8> bytes;
-    };
-    QList<Stored> stored;
+    QList<QList<int>> stored; // register number, then its eight bytes
     int runsEnded = 0;
     RegisterTransferSetup setup;
     setup.address = [address] {
@@ -39,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     };
     setup.storeRegister = [&](int reg, const std::array<int, 8> &bytes) {
-        stored.append({reg, bytes});
+        stored.append(QList<int>{reg} + QList<int>(bytes.begin(), bytes.end()));
     };
     setup.readRunEnded = [&] {
         ++runsEnded;
@@ -51,9 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(engine.startReadRun());
     FUZZ_CHECK(port.waiting.isEmpty());
 
-    // The register a well-formed reply was put on the bus for, with its bytes,
+    // A well-formed reply put on the bus for the register just requested,
     // while nothing else has come since.
-    std::optional<Stored> expected;
+    std::optional<QList<int>> expected;
     int runsStopped = 0;
     while (!in.atEnd()) {
         const bool activeBefore = engine.isActive();
@@ -63,12 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             const qsizetype writtenBefore = port.written.size();
             const qsizetype storedBefore = stored.size();
             engine.Timer2_Timer();
-            if (expected) {
-                FUZZ_CHECK(stored.size() == storedBefore + 1);
-                FUZZ_CHECK(stored.last().reg == expected->reg);
-                FUZZ_CHECK(stored.last().bytes == expected->bytes);
-                expected.reset();
-            }
+            if (expected)
+                FUZZ_CHECK(stored.size() == storedBefore + 1 && stored.last() == *expected);
+            expected.reset();
             // One five-byte request per tick while registers are left to ask.
             if (engine.isActive() || c == registerCount)
                 FUZZ_CHECK(port.written.size() - writtenBefore == (c < registerCount ? 5 : 0));
@@ -80,21 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             port.waiting += in.take(in.byte() % 32);
             expected.reset();
         } else if (op == 3) {
-            // A whole reply for the register requested at the last tick.
             const int reg = engine.readCounter() - 1;
-            FrameBuilder reply(ReplyStart, address, ReplyRegisterBlock);
-            reply.raw(reg);
-            std::array<int, 8> bytes{};
-            for (int &b : bytes) {
-                b = in.byte();
-                reply.stuffed(b);
-            }
+            const BuiltReply reply = BuildReply(in, address, ReplyRegisterBlock, {reg});
             const bool clean = engine.isActive() && reg >= 0 && reg < registerCount &&
                                link.receiveOffset() == 0 && port.waiting.isEmpty();
-            port.arrive(reply.finish().value_or(QByteArray()));
+            port.arrive(reply.wire);
             expected.reset();
             if (clean)
-                expected = Stored{reg, bytes};
+                expected = reply.payload;
         } else if (op == 4) {
             // The adapter is pulled out, then put back and the run started again.
             port.open = false;
@@ -120,12 +98,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!engine.isActive())
             expected.reset();
     }
-    for (const Stored &s : stored) {
-        FUZZ_CHECK(s.reg >= 0 && s.reg < registerCount);
-        for (int b : s.bytes)
+    for (const QList<int> &s : stored) {
+        FUZZ_CHECK(s.first() >= 0 && s.first() < registerCount);
+        for (int b : s.mid(1))
             FUZZ_CHECK(b >= 0 && b <= 0xFF);
     }
     // Every end of a read run, normal or not, shows what was read.
     FUZZ_CHECK(runsEnded == runsStopped);
-    return 0;
 }

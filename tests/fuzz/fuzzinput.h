@@ -1,8 +1,10 @@
 #pragma once
 
-// What every fuzz target shares: reading its script from the input, one
-// QCoreApplication for the whole process, the check that stops on a broken
-// promise, and a port whose replies come from the script.
+// What every fuzz target shares: the entry point with one QCoreApplication
+// for the whole process, the script read from the input, the check that stops
+// on a broken promise, well-formed replies and a port whose answers come from
+// the script. A target defines only FuzzOne().
+#include "busframe.h"
 #include "fakebusport.h"
 
 #include <QByteArray>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 // A promise of the code under test that the input has broken: say which and
 // stop, so that libFuzzer keeps the input as a crash.
@@ -52,21 +55,59 @@ private:
     std::size_t m_pos = 0;
 };
 
-// Timers, queued calls and event loops need the application object; it lives
-// as long as the process.
-inline void EnsureApplication()
+void FuzzOne(FuzzInput &in);
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    // Timers, queued calls and event loops need the application object; it
+    // lives as long as the process.
     static int argc = 1;
     static char name[] = "fuzz";
     static char *argv[] = {name, nullptr};
     static const QCoreApplication *app = new QCoreApplication(argc, argv);
     (void)app;
+    FuzzInput in(data, size);
+    FuzzOne(in);
+    return 0;
 }
 
-// A port whose answer to each request comes from the script: write() asks
-// onWrite, which may put bytes into the input at once (they wait there, no
-// event) or queue receive events. Queued events are delivered by the event
-// loop of the wait that follows the request, as a real port's would be.
+// Receive events cut from the input: up to maxEvents runs of 0..31 bytes, so
+// that a reply can come whole, in pieces of any size, or not at all.
+inline QList<QByteArray> TakeEvents(FuzzInput &in, int maxEvents)
+{
+    QList<QByteArray> events;
+    const int count = in.byte() % (maxEvents + 1);
+    for (int i = 0; i < count; ++i)
+        events.append(in.take(in.byte() % 32));
+    return events;
+}
+
+// A reply built by the frame rules: its payload starts with `payload` and is
+// filled up to the reply code's length from the input.
+struct BuiltReply
+{
+    QByteArray wire; // empty when a given value lies outside a byte
+    QList<int> payload;
+};
+inline BuiltReply BuildReply(FuzzInput &in, int address, int code, QList<int> payload = {})
+{
+    while (payload.size() < ReplyPayloadLength(code).value_or(0))
+        payload.append(in.byte());
+    FrameBuilder frame(ReplyStart, address, code);
+    for (int value : payload)
+        frame.stuffed(value);
+    return {frame.finish().value_or(QByteArray()), payload};
+}
+
+inline bool IsReceiveOffset(int offset)
+{
+    return offset == 0 || offset == 8 || offset == 16 || offset == 24;
+}
+
+// A port whose answer to each request comes from the script: write() calls
+// onWrite, which answers through answer(). Receive events are queued and
+// delivered by the event loop of the wait that follows the request, as a
+// real port's would be.
 class ScriptedPort : public FakeBusPort
 {
 public:
@@ -82,26 +123,30 @@ public:
             onWrite();
         return true;
     }
-    // One receive event with these bytes, delivered by the next wait.
+
+    // The script's answer: below 40 a well-formed reply made by `build`, in
+    // one receive event; otherwise receive events cut from the input, below 60
+    // after bytes that wait in the port without an event (taken with the next
+    // one). Gives the built reply's payload when nothing waits in front of it.
+    template <typename Build> std::optional<QList<int>> answer(FuzzInput &in, Build build)
+    {
+        const int how = in.byte();
+        if (how < 0x40) {
+            const BuiltReply reply = build(how);
+            queueEvent(reply.wire);
+            return waiting.isEmpty() ? std::optional(reply.payload) : std::nullopt;
+        }
+        if (how < 0x60)
+            waiting += in.take(in.byte() % 32);
+        for (const QByteArray &event : TakeEvents(in, 4))
+            queueEvent(event);
+        return std::nullopt;
+    }
+
+private:
     void queueEvent(const QByteArray &bytes)
     {
         QMetaObject::invokeMethod(
             this, [this, bytes] { arrive(bytes); }, Qt::QueuedConnection);
     }
 };
-
-// Receive events cut from the input: up to maxEvents runs of 0..31 bytes, so
-// that a reply can come whole, in pieces of any size, or not at all.
-inline QList<QByteArray> TakeEvents(FuzzInput &in, int maxEvents)
-{
-    QList<QByteArray> events;
-    const int count = in.byte() % (maxEvents + 1);
-    for (int i = 0; i < count; ++i)
-        events.append(in.take(in.byte() % 32));
-    return events;
-}
-
-inline bool IsReceiveOffset(int offset)
-{
-    return offset == 0 || offset == 8 || offset == 16 || offset == 24;
-}

@@ -1,15 +1,22 @@
 // lumbook: what the bytes of an indicator mean, the lists that edit them, the
-// file, and the window's bus frames against a fake port ticked by hand.
+// file, and the window's runs against the simulated network through a real
+// pseudo-terminal.
+#include "../regtransfer/pulledadapter.h"
+#include "busport.h"
 #include "fakebusport.h"
 #include "lumbookwindow.h"
 
 #include "testbytes.h"
+#include "typing.h"
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -23,38 +30,36 @@ private slots:
     void workedExample();
     void taskBytes_data();
     void taskBytes();
-    void refusedTexts();
     void file();
     void startAndBadFiles();
-    void writeRun();
-    void readRun();
+    void runsOnTheBus();
+    void portVanishes_data();
+    void portVanishes();
     void taskCheck();
     void refusals();
+    void typed_data();
+    void typed();
 
 private:
-    // A fresh window; with a tick of an hour only the test ticks.
-    void start(bool open = true)
+    // A fresh window on the fake port, or on a real one; with a tick of an
+    // hour only the test ticks.
+    void start(bool open = true, BusPort *port = nullptr, std::chrono::milliseconds tick = 1h)
     {
         m_port.open = open;
         m_port.written.clear();
         m_window.reset();
-        m_window = std::make_unique<LumbookWindow>(&m_port, LumbookOptions{1h, m_path});
+        m_window =
+            std::make_unique<LumbookWindow>(port ? port : &m_port, LumbookOptions{tick, m_path});
         m_started = status();
     }
     template <typename T> T *find(const QString &name) { return m_window->findChild<T *>(name); }
     QString status() { return find<QLabel>(u"Label_s"_s)->text(); }
     void click(const QString &button) { find<QPushButton>(button)->click(); }
-    // Puts a text into a list and presses Enter, as the installer does.
-    void type(const QString &list, const QString &text)
-    {
-        find<QComboBox>(list)->setEditText(text);
-        QTest::keyClick(find<QComboBox>(list), Qt::Key_Return);
-    }
-    // Chooses lists in turn: "Combo_kor=-5 Combo_osv=C".
+    // Types into lists in turn, each ended by Enter: "Combo_kor=-5|Combo_osv=C".
     void choose(const QString &picks)
     {
         for (const QString &pick : picks.split(u'|'))
-            type(pick.section(u'=', 0, 0), pick.section(u'=', 1));
+            TypeSteps(m_window.get(), {pick + u'\n'});
     }
     // The task lists, a disabled one in brackets.
     QString taskShown()
@@ -120,13 +125,18 @@ void TestLumbook::codes()
     QStringList kinds; // kind 0..F as shown: text and the enabled lists a, n, t
     for (int kind = 0; kind < 16; ++kind) {
         const TaskKindView view = ShowKind(kind);
-        kinds.append(view.text.left(5) + u':' + u"-a"[view.addressEnabled] +
-                     u"-n"[view.inputEnabled] + u"-t"[view.delayEnabled]);
+        kinds.append(view.text + u':' + u"-a"[view.addressEnabled] + u"-n"[view.inputEnabled] +
+                     u"-t"[view.delayEnabled]);
         QCOMPARE(TaskKindOfText(view.text), kind == 5 || kind > 7 ? 0 : kind);
     }
-    QCOMPARE(kinds.join(u' '), u"нет:--- вывод:a-t вывод:--t день :--t конта:ant нет:--- "
-                               u"анало:ant датчи:ant нет:--- нет:--- нет:--- нет:--- нет:--- "
-                               u"нет:--- нет:--- нет:---"_s);
+    QCOMPARE(kinds.join(u'|'),
+             u"нет:---|вывод готовой надписи:a-t|вывод минут и секунд:--t|день недели:--t|"
+             u"контактный датчик:ant|нет:---|аналоговый датчик:ant|датчик температуры:ant|"
+             u"нет:---|нет:---|нет:---|нет:---|нет:---|нет:---|нет:---|нет:---"_s);
+    QStringList listed; // the kind list in its order: kinds 0 to 4, 6, 7
+    for (int kind : {0, 1, 2, 3, 4, 6, 7})
+        listed.append(ShowKind(kind).text);
+    QCOMPARE(TaskKindTexts(), listed);
 }
 
 void TestLumbook::workedExample()
@@ -137,14 +147,18 @@ void TestLumbook::workedExample()
     QCOMPARE(registerBytes(3, 0), Hex("82 05 0C 00 00 00 20 13"));
     QCOMPARE(registerBytes(3, 1).left(2), Hex("43 25"));
     QCOMPARE(taskShown(), u"контактный датчик 2 3 50"_s);
-    type(u"Combo_d"_s, u"действие по клавише"_s);
+    choose(u"Combo_d=действие по клавише"_s);
     QCOMPARE(taskShown(), u"вывод минут и секунд (1) (0) 30"_s);
-    // Another indicator keeps the slot; coming back shows 82 as it was.
+    // Another indicator keeps the slot, and shows a byte no list gives in hex,
+    // kept; coming back shows 82 as it was.
     m_window->images().indicator(4).cell(0, 0) = 0x55;
-    choose(u"Combo_adr=83|Combo_adr=82"_s);
+    m_window->images().indicator(4).cell(0, 2) = 16;
+    choose(u"Combo_adr=83"_s);
+    QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"10"_s);
+    choose(u"Combo_adr=82"_s);
     QCOMPARE(find<QComboBox>(u"Combo_kor"_s)->currentText(), u"-5"_s);
     QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"C"_s);
-    QCOMPARE(registerBytes(4, 0).left(1), Hex("83"));
+    QCOMPARE(registerBytes(4, 0).left(3), Hex("83 00 10"));
 }
 
 void TestLumbook::taskBytes_data()
@@ -171,10 +185,6 @@ void TestLumbook::taskBytes_data()
                                        << u"аналоговый датчик C 0 150"_s;
     QTest::newRow("address nibble")
         << Hex("6F 31") << u"Combo_a=4"_s << Hex("64 31") << u"аналоговый датчик 3 4 10"_s;
-    QTest::newRow("typed kind outside the list is none")
-        << Hex("6F 31") << u"Combo_bis=термометр"_s << Hex("0F 31") << u"нет (3) (F) (10)"_s;
-    QTest::newRow("typed delay outside the list is 10 s")
-        << Hex("6F 3C") << u"Combo_t=160"_s << Hex("6F 31") << u"аналоговый датчик 3 F 10"_s;
 }
 
 void TestLumbook::taskBytes()
@@ -186,46 +196,12 @@ void TestLumbook::taskBytes()
     IndicatorImage &image = m_window->images().indicator(1);
     image.cell(2, 2) = quint8(slotBytes[0]);
     image.cell(2, 3) = quint8(slotBytes[1]);
-    type(u"Combo_d"_s, u"действие 5"_s);
+    choose(u"Combo_d=действие 5"_s);
     if (!picks.isEmpty())
         choose(picks);
     QCOMPARE(registerBytes(1, 2).mid(2, 2), after);
     QCOMPARE(taskShown(), shown);
     QCOMPARE(status(), m_started);
-}
-
-void TestLumbook::refusedTexts()
-{
-    IndicatorImage &image = m_window->images().indicator(2);
-    choose(u"Combo_adr=81|Combo_osv=5|Combo_bis=аналоговый датчик"_s);
-    const IndicatorImage before = image;
-    const QString kept = u"; ничего не изменено"_s;
-    const QList<std::pair<QString, QString>> refused{
-        {u"Combo_adr=90"_s, u"Статус: адрес индикатора «90» не из списка 80..8F; выбран 81"_s},
-        {u"Combo_adr=8g"_s, u"Статус: адрес индикатора «8g» не из списка 80..8F; выбран 81"_s},
-        {u"Combo_osv=x"_s,
-         u"Статус: «x» в списке «Константа освещенности» не число 0..FF"_s + kept},
-        {u"Combo_a=G"_s, u"Статус: «G» в списке «Адрес или номер» не число 0..F"_s + kept},
-        {u"Combo_a=12"_s, u"Статус: «12» в списке «Адрес или номер» не число 0..F"_s + kept},
-        {u"Combo_n=E"_s, u"Статус: «E» в списке «Номер входа» не число 1..D"_s + kept},
-    };
-    for (const auto &[pick, said] : refused) {
-        choose(pick);
-        QCOMPARE(status(), said);
-        QCOMPARE(m_window->editor().indicatorIndex(), 2);
-        QVERIFY(image == before);
-    }
-    // The lists show what the image holds again.
-    QCOMPARE(find<QComboBox>(u"Combo_adr"_s)->currentText(), u"81"_s);
-    QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"5"_s);
-    QCOMPARE(taskShown(), u"аналоговый датчик 1 0 10"_s);
-    // A byte no list gives is shown in hex and kept until a value is chosen.
-    image.cell(0, 2) = 16;
-    choose(u"Combo_adr=81"_s);
-    QCOMPARE(find<QComboBox>(u"Combo_osv"_s)->currentText(), u"10"_s);
-    QCOMPARE(image.cell(0, 2), 16);
-    choose(u"Combo_osv=F"_s);
-    QCOMPARE(image.cell(0, 2), 15);
 }
 
 void TestLumbook::file()
@@ -239,11 +215,11 @@ void TestLumbook::file()
     images.indicator(1).cell(0, 1) = 0x99;
     images.indicator(16).cell(4, 7) = -32768;
     const IndicatorImages saved = images;
-    click(u"Command_save"_s);
-    QCOMPARE(status(), u"Статус: файл umd_8x.txt записан"_s);
+    click(u"Command_save"_s); // a save and a load that work leave the status line as it was
+    QCOMPARE(status(), m_started);
     images = IndicatorImages();
     click(u"Command_load"_s);
-    QCOMPARE(status(), u"Статус: файл umd_8x.txt прочитан"_s);
+    QCOMPARE(status(), m_started);
     QVERIFY(images == saved); // only own-address bytes are fixed, and at start
     QCOMPARE(find<QComboBox>(u"Combo_kor"_s)->currentText(), u"+19"_s);
 
@@ -308,53 +284,6 @@ void TestLumbook::startAndBadFiles()
              u"Статус: Порт fake не открыт; файла umd_8x.txt нет, все индикаторы нулевые"_s);
 }
 
-void TestLumbook::writeRun()
-{
-    RegisterTransfer &engine = m_window->engine();
-    setRegister(1, 0, Hex("80 85 08 00 00 00 12 13"));
-    setRegister(1, 1, Hex("40 21 00 11 F0 11 00 00"));
-    click(u"Command_s"_s);
-    engine.Timer1_Timer();
-    QCOMPARE(m_port.written, Hex("F0 80 08 00 80 85 08 00 00 00 12 13 BA"));
-    QCOMPARE(status(), u"Статус: out--1"_s);
-    // Another indicator chosen, a run pressed again, a task check: the run
-    // goes on with 80 alone.
-    choose(u"Combo_adr=81|Combo_d=действие 3"_s);
-    click(u"Command_l"_s);
-    click(u"Command_prov"_s);
-    for (int tick = 2; tick <= 6; ++tick)
-        engine.Timer1_Timer();
-    QCOMPARE(m_port.written.count(Hex("F0 80 08")), 5);
-    QCOMPARE(m_port.written.size(), 13 * 5 + 1);
-    QVERIFY(m_port.written.contains(Hex("F0 80 08 01 40 21 00 11 F0 11 11 00 00 0D")));
-    QCOMPARE(status(), u"Статус: не подтверждено 5 из 5, контроллер 80 не отвечает"_s);
-    QVERIFY(!engine.isActive());
-}
-
-void TestLumbook::readRun()
-{
-    RegisterTransfer &engine = m_window->engine();
-    type(u"Combo_d"_s, u"действие 0"_s);
-    setRegister(1, 1, Hex("40 00 00 00 00 00 00 00")); // slot 0, second byte 0
-    click(u"Command_l"_s);
-    type(u"Combo_adr"_s, u"8F"_s); // the run keeps 80
-    QStringList texts;
-    for (int c = 0; c <= 6; ++c) {
-        engine.Timer2_Timer();
-        texts.append(status());
-        if (c == 0)
-            m_port.arrive(Hex("F8 80 07 00 80 85 08 00 00 00 12 13 B9"));
-    }
-    QCOMPARE(m_port.written, Hex("F0 80 07 00 87 F0 80 07 01 88 F0 80 07 02 89 F0 80 07 03 8A "
-                                 "F0 80 07 04 8B"));
-    QCOMPARE(texts.at(1), u"Статус:  in--1"_s + QString(12, u' '));
-    QCOMPARE(texts.at(6), u"Статус:"_s + QString(32, u' '));
-    QCOMPARE(registerBytes(1, 0), Hex("80 85 08 00 00 00 12 13"));
-    QCOMPARE(registerBytes(1, 1), Hex("40 00 00 00 00 00 00 00"));
-    // The refresh at the end normalises the selected indicator's slot only.
-    QCOMPARE(registerBytes(16, 1).left(2), Hex("00 11"));
-}
-
 void TestLumbook::taskCheck()
 {
     QVERIFY(m_window->minimumSize() == m_window->maximumSize()); // a form of fixed size
@@ -365,7 +294,6 @@ void TestLumbook::taskCheck()
     QCOMPARE(order.join(u' ').remove(u"Combo_"_s), u"adr kor osv d bis n a t"_s);
     const QList<std::pair<QString, QByteArray>> checks{
         {u"Combo_adr=81|Combo_d=действие 3"_s, Hex("F0 81 0A D0 03 5E")},
-        {u"Combo_adr=80|Combo_d=действие 0"_s, Hex("F0 80 0A D0 00 5A")},
         {u"Combo_adr=8F|Combo_d=действие F"_s, Hex("F0 8F 0A D0 0F 78")},
         {u"Combo_d=действие по клавише"_s, QByteArray()},
         {u"Combo_d=действие X"_s, QByteArray()}, // a typed slot is the key task
@@ -394,13 +322,179 @@ void TestLumbook::refusals()
         {u"Command_l"_s, u"Статус: чтение из контроллера не начато: "_s + closed},
         {u"Command_prov"_s, u"Статус: проверка задачи не отправлена: "_s + closed},
     };
-    type(u"Combo_d"_s, u"действие 1"_s);
+    choose(u"Combo_d=действие 1"_s);
     for (const auto &[button, said] : presses) {
         click(button);
         QCOMPARE(status(), said);
         QVERIFY(!m_window->engine().isActive());
     }
     QVERIFY(m_port.written.isEmpty());
+}
+
+void TestLumbook::typed_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("shown"); // address, correction, illumination | slot | task lists
+    QTest::addColumn<QByteArray>("register0"); // of indicator 80
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("said"); // empty: as it was at the start
+    const QString start = u"80 0 0 | действие по клавише | "_s, none = u"нет (1) (0) (10)"_s;
+    const QString contact = start + u"контактный датчик 1 0 10"_s, no = QString();
+    const QByteArray zero = Hex("80 00 00 00 00 00 00 11"), nothing;
+    const auto refused = [](const char *text, const char *label, const char *range) {
+        return u"Статус: «%1» в списке «%2» не число %3; ничего не изменено"_s.arg(
+            QString::fromUtf8(text), QString::fromUtf8(label), QString::fromUtf8(range));
+    };
+    QTest::newRow("a slot in lower case is the key task")
+        << QStringList{u"Combo_d=действие a\n"_s} << u"80 0 0 | действие a | "_s + none << zero
+        << nothing << no;
+    QTest::newRow("a correction outside the list is 0")
+        << QStringList{u"Combo_kor=+5\n"_s, u"Combo_kor=+20\n"_s} << start + none << zero << nothing
+        << no;
+    QTest::newRow("a correction left by Tab is not taken")
+        << QStringList{u"Combo_kor=+5\t"_s} << u"80 +5 0 | действие по клавише | "_s + none << zero
+        << nothing << no;
+    QTest::newRow("a delay outside the list is 10 s")
+        << QStringList{u">Combo_bis=вывод минут и секунд"_s, u"Combo_t=30\n"_s, u"Combo_t=35\n"_s}
+        << start + u"вывод минут и секунд (1) (0) 10"_s << Hex("80 00 00 00 00 00 20 11") << nothing
+        << no;
+    QTest::newRow("a kind in another case is none")
+        << QStringList{u">Combo_bis=контактный датчик"_s, u"Combo_bis=Контактный датчик\n"_s}
+        << start + none << zero << nothing << no;
+    QTest::newRow("an address outside 80..8F")
+        << QStringList{u"Combo_adr=90\n"_s} << start + none << zero << nothing
+        << u"Статус: адрес индикатора «90» не из списка 80..8F; выбран 80"_s;
+    QTest::newRow("no illumination constant")
+        << QStringList{u"Combo_osv=5\n"_s, u"Combo_osv=x\n"_s}
+        << u"80 0 5 | действие по клавише | "_s + none << Hex("80 00 05 00 00 00 00 11") << nothing
+        << refused("x", "Константа освещенности", "0..FF");
+    QTest::newRow("no address or number, no input number")
+        << QStringList{u">Combo_bis=контактный датчик"_s, u"Combo_a=G\n"_s, u"Combo_a=12\n"_s,
+                       u"Combo_n=E\n"_s}
+        << contact << Hex("80 00 00 00 00 00 40 11") << nothing
+        << refused("E", "Номер входа", "1..D");
+    QTest::newRow("the task check of a typed slot")
+        << QStringList{u"Combo_d=действие 3\n"_s, u"Command_prov"_s}
+        << u"80 0 0 | действие 3 | "_s + none << zero << Hex("F0 80 0A D0 03 5D") << no;
+}
+
+// Typed with real keys: a text is taken once, on Enter, as typed, with the
+// fallbacks and refusals of its list; the focus leaving takes nothing.
+void TestLumbook::typed()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, register0);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, said);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    TypeSteps(m_window.get(), steps);
+    QStringList top;
+    for (const char *name : {"Combo_adr", "Combo_kor", "Combo_osv"})
+        top << find<QComboBox>(QString::fromLatin1(name))->currentText();
+    QCOMPARE(top.join(u' ') + u" | "_s + find<QComboBox>(u"Combo_d"_s)->currentText() + u" | "_s +
+                 taskShown(),
+             shown);
+    QCOMPARE(registerBytes(1, 0), register0);
+    QCOMPARE(registerBytes(1, 3), QByteArray(8, 0)); // "действие A" never chosen
+    QCOMPARE(m_port.written, wire);
+    QCOMPARE(status(), said.isEmpty() ? m_started : said);
+}
+
+// Indicator 80 written as the worked example and read back, with a byte that
+// needs stuffing; presses and picks during a run change nothing of it; a task
+// check; an indicator that does not answer.
+void TestLumbook::runsOnTheBus()
+{
+    SimHarness sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.error()));
+    SerialBusPort port;
+    QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
+    const auto closeFirst = qScopeGuard([this] { m_window.reset(); });
+    QCOMPARE(LumbookOptions().tick, 250ms); // the program's own tick
+    start(true, &port, 100ms);
+    setRegister(1, 0, Hex("80 85 08 00 00 00 12 13"));
+    setRegister(1, 1, Hex("40 21 00 11 F0 11 00 00"));
+    for (int reg = 2; reg < 5; ++reg)
+        setRegister(1, reg, QByteArray(8, char(0x57 * reg)));
+    const IndicatorImage composed = m_window->images().indicator(1);
+    click(u"Command_s"_s);
+    choose(u"Combo_adr=81|Combo_d=действие 3"_s);
+    click(u"Command_l"_s);
+    click(u"Command_prov"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->engine().isActive(), 5000);
+    QCOMPARE(status(), u"Статус:"_s + QString(27, u' '));
+    QCOMPARE(sim.requests().size(), 5);
+    QCOMPARE(sim.requests().mid(0, 2),
+             (QByteArrayList{Hex("F0 80 08 00 80 85 08 00 00 00 12 13 BA"),
+                             Hex("F0 80 08 01 40 21 00 11 F0 11 11 00 00 0D")}));
+    for (int reg = 0; reg < 5; ++reg)
+        for (int b = 0; b < 8; ++b)
+            QCOMPARE(int(sim.network().registers(0x80)[reg][size_t(b)]),
+                     int(composed.cell(reg, b)));
+
+    // Read back while 8F is shown with slot 3, which 80 holds as 00 00: the
+    // refresh at the end normalises the indicator shown, not the one read.
+    m_window->images().indicator(1) = IndicatorImage();
+    choose(u"Combo_adr=80"_s);
+    click(u"Command_l"_s);
+    choose(u"Combo_adr=8F|Combo_d=действие 3"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->engine().isActive(), 5000);
+    QCOMPARE(sim.requests().mid(5).join(), Hex("F0 80 07 00 87 F0 80 07 01 88 F0 80 07 02 89 "
+                                               "F0 80 07 03 8A F0 80 07 04 8B"));
+    QCOMPARE(status(), u"Статус:"_s + QString(32, u' '));
+    QVERIFY(m_window->images().indicator(1) == composed);
+
+    choose(u"Combo_adr=80"_s);
+    click(u"Command_prov"_s);
+    QTRY_VERIFY(sim.events().contains(u"80: task 03 run"_s));
+    QCOMPARE(sim.requests().last(), Hex("F0 80 0A D0 03 5D"));
+    sim.network().setAbsent(0x84, true); // an answer to the task check may still wait
+    choose(u"Combo_adr=84"_s);
+    click(u"Command_s"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->engine().isActive(), 5000);
+    QCOMPARE(status(), u"Статус: не подтверждено 5 из 5, контроллер 84 не отвечает"_s);
+}
+
+void TestLumbook::portVanishes_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("requests"); // the port vanishes during the last of them
+    QTest::newRow("write run") << u"Command_s"_s << 3;
+    QTest::newRow("read run") << u"Command_l"_s << 4;
+}
+
+// The indicator's image keeps what it held and what was read. Every byte of
+// a task slot stands as it may, so the refresh at the end of a read run
+// changes nothing but the own address.
+void TestLumbook::portVanishes()
+{
+    QFETCH(QString, button);
+    QFETCH(int, requests);
+    auto sim = std::make_unique<SimHarness>();
+    QVERIFY2(sim->ok(), qPrintable(sim->error()));
+    SerialBusPort port;
+    QVERIFY2(port.open(sim->device()), qPrintable(port.errorText()));
+    const auto closeFirst = qScopeGuard([this] { m_window.reset(); });
+    start(true, &port, 40ms);
+    QList<bussim::Register> &registers = sim->network().registers(0x80);
+    for (int reg = 0; reg < 5; ++reg)
+        for (int b = 0; b < 8; ++b) {
+            registers[reg][size_t(b)] = quint8(0x21 + 0x10 * reg + b);
+            m_window->images().indicator(1).cell(reg, b) = reg + b ? 0x9A : 0x80;
+        }
+    registers[0][0] = 0x80;
+    const QList<bussim::Register> held = registers;
+    const IndicatorImage composed = m_window->images().indicator(1);
+    IndicatorImage expected = composed;
+    RunUntilPulled(sim, requests, 0x80, m_window.get(), m_window->engine(), qPrintable(button),
+                   "Command_s", [&](int c) {
+                       for (int b = 0; b < 8; ++b)
+                           expected.cell(c - 1, b) = qint16(held[c - 1][size_t(b)]);
+                   });
+    QVERIFY(m_window->images().indicator(1) == expected);
+    QCOMPARE(expected == composed, button != u"Command_l"_s); // a read run read some first
 }
 
 QTEST_MAIN(TestLumbook)

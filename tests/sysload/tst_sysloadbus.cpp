@@ -4,6 +4,7 @@
 // safeguards and interruptions, and a whole backup restored into a blank network.
 #include "mainwindow.h"
 #include "simharness.h"
+#include "waitclock.h"
 
 #include "testbytes.h"
 #include <QCheckBox>
@@ -73,13 +74,14 @@ class TestSysloadBus : public QObject
 
     // A started window whose status texts and message boxes are recorded afresh.
     std::unique_ptr<MainWindow> makeWindow(const QString &device, const QString &imagePath = {},
-                                           std::chrono::milliseconds unit = TestUnit)
+                                           std::chrono::milliseconds unit = TestUnit,
+                                           std::chrono::milliseconds burstGap = 2ms)
     {
         m_lines.clear();
         m_boxes.clear();
         m_answer = nullptr;
         auto window = std::make_unique<MainWindow>(
-            SysloadOptions{unit, 2ms, device, imagePath.isEmpty() ? path() : imagePath});
+            SysloadOptions{unit, burstGap, device, imagePath.isEmpty() ? path() : imagePath});
         connect(&window->loader(), &SystemLoader::statusChanged, this,
                 [this](const QString &text) { m_lines << text; });
         window->setMessageHook([this](QMessageBox &box) {
@@ -130,7 +132,7 @@ private slots:
 
         QTest::newRow("whole file") << 6716 << 0 << QByteArray() << QString() << 744 * 8;
         QTest::newRow("edited label") << 6716 << 4576 << QByteArray("\"\"") << QString() << 744 * 8;
-        QTest::newRow("no file") << 0 << 0 << QByteArray() << u"sysload.txt не прочитан"_qs << 0;
+        QTest::newRow("no file") << 0 << 0 << QByteArray() << u"no-such-port"_qs << 0;
         // Slots 1-11 hold 8 x 60 + 3 x 9 registers; slot 12's values start at line 4577.
         QTest::newRow("ends inside slot 12")
             << 4580 << 0 << QByteArray() << u"sysload.txt, строка 4581"_qs << 507 * 8 + 4;
@@ -165,8 +167,11 @@ private slots:
         QVERIFY(window->systemImage() == Pattern(valuesRead));
         const QList<QStringList> boxes{{u"sysload"_qs, u"Ошибка, нет готового файла"_qs, u"1"_qs}};
         QCOMPARE(m_boxes, fileReason.isEmpty() ? QList<QStringList>() : boxes);
-        QVERIFY(status(*window).contains(u"no-such-port"_qs) &&
-                status(*window).contains(fileReason));
+        // No file at all is the message box's alone; the port is still named.
+        QVERIFY(status(*window).contains(u"no-such-port"_qs));
+        QCOMPARE(status(*window).contains(u"sysload.txt"_qs),
+                 keepLines != 0 && !fileReason.isEmpty());
+        QVERIFY(status(*window).contains(fileReason));
     }
 
     void readRun_data()
@@ -207,6 +212,7 @@ private slots:
         if (checksumOffset != 0)
             sim.network().addFault(0x80, *spoil(Kind::BadChecksum, 1, checksumOffset));
         const auto window = makeWindow(sim.device());
+        QCOMPARE(status(*window), u"Статус:"_qs); // no file: said by the message box alone
         SystemImage &image = window->systemImage();
         for (int slot = 0; slot < SlotCount; ++slot)
             for (int n = 0; n < 9; ++n)
@@ -238,6 +244,54 @@ private slots:
         QCOMPARE(LoadImageFile(saved, path()), QString());
         QVERIFY(saved == expected);
         QCOMPARE(m_lines, lines << countLine(errors) << ResetLine);
+        // The count stood 20 wait units, the last wait; the program's own unit is 400 ms.
+        QCOMPARE(window->findChild<WaitClock *>()->timer().intervalAsDuration(), 20 * TestUnit);
+        QCOMPARE(MainWindow().findChild<WaitClock *>()->unit(), 400ms);
+    }
+
+    void receptionGate_data()
+    {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<int>("secondRunErrors");
+        // The read run takes no bytes after a controller: a late reply waits in
+        // the port and comes in ahead of the next run's first reply.
+        QTest::newRow("read run closes it") << QByteArray("Command1") << 1;
+        QTest::newRow("write run leaves it open") << QByteArray("Command2") << 0;
+    }
+
+    // Indicator 80's last reply comes after its wait, while the first run's
+    // count is shown; then a run of indicator 81.
+    void receptionGate()
+    {
+        QFETCH(QByteArray, button);
+        QFETCH(int, secondRunErrors);
+        SimHarness sim;
+        connect(&sim.server(), &bussim::PtyServer::requestReceived, this, [&] {
+            if (sim.requests().size() == 9)
+                sim.setFault(0x80, Fault{Kind::Delay, int(TestUnit.count()) * 3 / 2, 0, 1});
+        });
+        const auto window = makeWindow(sim.device());
+        press(*window, "adr_80");
+        press(*window, button.constData());
+        QVERIFY(m_lines.contains(countLine(1)));
+        press(*window, "adr_80");
+        press(*window, "adr_81");
+        m_lines.clear();
+        press(*window, button.constData());
+        QCOMPARE(m_lines.filter(u"ERROR"_qs).size(), secondRunErrors);
+    }
+
+    // Every reply's bytes are in before its wait ends, but the quiet time that
+    // closes their burst runs past it: each is judged on its own bytes.
+    void replyInLastQuietTime()
+    {
+        SimHarness sim;
+        sim.setFault(0x80, Fault{Kind::Delay, 50});
+        const auto window = makeWindow(sim.device(), {}, 100ms, 60ms);
+        press(*window, "adr_80");
+        press(*window, "Command1");
+        QCOMPARE(m_lines.filter(u"ERROR"_qs), QStringList());
+        QCOMPARE(m_lines.value(8), u"Чтение из системы адреса $80   регистра $8  OK  "_qs);
     }
 
     void writeRun_data()

@@ -1,0 +1,51 @@
+#pragma once
+
+// An installer's work on a window, step by step: "Combo_d0=5\t" types 5 into
+// Combo_d0 and ends it by Tab (by Enter for a trailing \n, by nothing
+// otherwise), ">Combo_koman=действие" picks that entry as a click in the open
+// list does, "Command1" presses the button. Typing selects what the list shows
+// (Ctrl+A) and presses one key per character, whose text is that character:
+// QTest::keyClicks passes on only Latin-1.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStringList>
+#include <QTest>
+
+struct TypedStep
+{
+    TypedStep(const QString &step)
+        : name(step.section(u'=', 0, 0).remove(u'>')), text(step.section(u'=', 1)),
+          pick(step.startsWith(u'>'))
+    {
+        if (text.endsWith(u'\n') || text.endsWith(u'\t'))
+            end = text.back(), text.chop(1);
+    }
+    QString name, text;
+    QChar end; // \n, \t or none
+    bool pick;
+};
+
+inline void TypeSteps(QWidget *window, const QStringList &steps)
+{
+    for (const TypedStep step : steps) {
+        QComboBox *list = window->findChild<QComboBox *>(step.name);
+        if (auto *button = window->findChild<QAbstractButton *>(step.name)) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            continue;
+        }
+        QVERIFY2(list && list->isEnabled(), qPrintable(step.name));
+        if (step.pick) {
+            list->setCurrentIndex(list->findText(step.text));
+            QVERIFY2(list->currentIndex() >= 0, qPrintable(step.text));
+            emit list->activated(list->currentIndex());
+            continue;
+        }
+        list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(list->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+        for (QChar c : step.text)
+            QTest::sendKeyEvent(QTest::Click, list->lineEdit(), Qt::Key_unknown, QString(c), {});
+        if (!step.end.isNull())
+            QTest::keyClick(list->lineEdit(), step.end == u'\n' ? Qt::Key_Return : Qt::Key_Tab);
+    }
+}
