@@ -503,7 +503,12 @@ private:
         env.insert(QStringLiteral("UMD_SERIAL_PORT"), device);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("LD_PRELOAD"), m_driver);
-        env.insert(QStringLiteral("UMD_BENCH_STEPS"), session.steps.join(u';'));
+        // Steps before every session's own, to time a tool with a window of
+        // its open: UMD_BENCH_FIRST_STEPS="menu logMenu;trigger Показать"
+        QStringList steps = session.steps;
+        if (const QString first = qEnvironmentVariable("UMD_BENCH_FIRST_STEPS"); !first.isEmpty())
+            steps = first.split(u';') + steps;
+        env.insert(QStringLiteral("UMD_BENCH_STEPS"), steps.join(u';'));
         env.insert(QStringLiteral("UMD_BENCH_OUT"), notesPath);
         tool.setProcessEnvironment(env);
         tool.setWorkingDirectory(folder);
