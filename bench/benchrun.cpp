@@ -506,7 +506,8 @@ private:
         // Steps before every session's own, to time a tool with a window of
         // its open: UMD_BENCH_FIRST_STEPS="menu logMenu;trigger Показать"
         QStringList steps = session.steps;
-        if (const QString first = qEnvironmentVariable("UMD_BENCH_FIRST_STEPS"); !first.isEmpty())
+        if (const QString first = qEnvironmentVariable("UMD_BENCH_FIRST_STEPS");
+            !first.isEmpty() && session.tool != Baseline)
             steps = first.split(u';') + steps;
         env.insert(QStringLiteral("UMD_BENCH_STEPS"), steps.join(u';'));
         env.insert(QStringLiteral("UMD_BENCH_OUT"), notesPath);

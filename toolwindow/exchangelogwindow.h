@@ -3,9 +3,11 @@
 #include "exchangelog.h"
 
 #include <QAbstractTableModel>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <deque>
 
 class QTableView;
@@ -61,7 +63,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    static constexpr std::chrono::milliseconds ShowInterval{250};
+
     ExchangeLog *m_log;
     ExchangeLogModel m_model;
     QTableView *m_view = nullptr;
+    QList<ExchangeEntry> m_pending; // come since the table was last drawn
+    QTimer m_showTimer;
 };

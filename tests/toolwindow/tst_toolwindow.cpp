@@ -174,7 +174,7 @@ void TestToolWindow::logLinesUpWithBussim()
     QCOMPARE(kinds.join(u' '), u"reply,00,01,good reply,00,01,bad request,05,01,good "
                                u"reply,00,01,good reply,00,01,good none,,, none,,,"_qs);
     // The window shows the same entries, decoded.
-    QCOMPARE(view->model().rowCount(), int(sent.size() + received.size()));
+    QTRY_COMPARE(view->model().rowCount(), int(sent.size() + received.size()));
     QCOMPARE(view->model().rowsText({1, 3}),
              u"%1\tпринято\tF8 00 01 01\tответ 00 01 выполнено; сумма верна\n"
              "%2\tпринято\tF8 00 01 02\tответ 00 01 выполнено; сумма неверна\n"_qs.arg(
