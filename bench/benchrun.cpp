@@ -277,15 +277,9 @@ public:
               << Qt::endl;
         const QString folder = toolFolder(QStringLiteral("sysload"));
         const QString log = m_work.filePath(QStringLiteral("bus-%1.log").arg(n));
-        const QString network = m_work.filePath(QStringLiteral("network-%1.json").arg(n));
         const QString image = m_work.filePath(QStringLiteral("backup-%1.txt").arg(n));
-        if (!QFile::copy(m_network, network))
-            Die(QStringLiteral("cannot copy %1").arg(m_network));
         QProcess bussim;
-        const QString device =
-            StartBussim(bussim, m_build + QStringLiteral("/bussim/bussim"),
-                        {QStringLiteral("--network"), network, QStringLiteral("--log"), log,
-                         QStringLiteral("--wire-time")});
+        const QString device = startNetwork(bussim, n, log, {});
         QProcess tool;
         tool.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         QStringList args{QStringLiteral("--backup"), image,
@@ -480,6 +474,21 @@ private:
         }
     }
 
+    // bussim on a fresh copy of the demo network for session n, logging every
+    // frame to `log` and putting replies out at the bus's byte rate; returns
+    // the device to open.
+    QString startNetwork(QProcess &bussim, int n, const QString &log, const QStringList &extra)
+    {
+        const QString network = m_work.filePath(QStringLiteral("network-%1.json").arg(n));
+        if (!QFile::copy(m_network, network))
+            Die(QStringLiteral("cannot copy %1").arg(m_network));
+        return StartBussim(bussim, m_build + QStringLiteral("/bussim/bussim"),
+                           QStringList{QStringLiteral("--network"), network,
+                                       QStringLiteral("--log"), log,
+                                       QStringLiteral("--wire-time")} +
+                               extra);
+    }
+
     void run(const Session &session)
     {
         const int n = ++m_sessions;
@@ -487,16 +496,8 @@ private:
         const QString folder = toolFolder(session.tool);
         const QString log = m_work.filePath(QStringLiteral("bus-%1.log").arg(n));
         const QString notesPath = m_work.filePath(QStringLiteral("notes-%1.txt").arg(n));
-        const QString network = m_work.filePath(QStringLiteral("network-%1.json").arg(n));
-        if (!QFile::copy(m_network, network))
-            Die(QStringLiteral("cannot copy %1").arg(m_network));
-
         QProcess bussim;
-        const QString device =
-            StartBussim(bussim, m_build + QStringLiteral("/bussim/bussim"),
-                        QStringList{QStringLiteral("--network"), network, QStringLiteral("--log"),
-                                    log, QStringLiteral("--wire-time")} +
-                            session.bussimArgs);
+        const QString device = startNetwork(bussim, n, log, session.bussimArgs);
 
         QProcess tool;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -823,6 +824,7 @@ int main(int argc, char *argv[])
                                      "figure is the median of the runs, with their range in "
                                      "brackets where they differ")
                           .arg(repeat);
+    const QString table = bench.table();
     const QString text =
         QStringLiteral(
             "# Bench results\n\n%1, on %2.\n\n%3. The 1-minute load average as each run "
@@ -838,9 +840,10 @@ int main(int argc, char *argv[])
             "quick backup within twice the time of its bytes on the wire. A missed target is "
             "marked **MISSED**.\n\n")
             .arg(began, Machine(), runs, bench.loads()) +
-        bench.table();
+        table;
     Out() << "\n" << text;
-    const bool met = !text.contains(u"MISSED");
+    // The header names the mark too: only the table says whether one was missed.
+    const bool met = !table.contains(u"MISSED");
     if (!only.isEmpty())
         return met ? 0 : 1; // a part of the bench does not replace the results
     QFile results(args[3]);
