@@ -125,6 +125,10 @@ Response Simulator::respond(const Request &request)
     // captures them, which clang before 16 refuses for bindings.
     int code = answered->first;
     QList<int> payload = answered->second;
+    // Only the answer to a register read can be for another register; a
+    // reply-code fault before it in the list must not make another answer
+    // look like one (its payload holds no register number).
+    const bool registerRead = code == ReplyRegisterBlock && !payload.isEmpty();
 
     int address = c->address;
     int delayMs = 0;
@@ -168,7 +172,7 @@ Response Simulator::respond(const Request &request)
         return true;
     };
     for (Fault &fault : c->faults) {
-        if (fault.kind == Fault::Kind::OtherRegister && code != ReplyRegisterBlock)
+        if (fault.kind == Fault::Kind::OtherRegister && !registerRead)
             continue; // only a register read can be answered for another register
         if (Spend(fault) && !spoil(fault))
             return response;
@@ -176,7 +180,7 @@ Response Simulator::respond(const Request &request)
     // Then, for a reply that would go out, one fault drawn for the whole network.
     if (RandomFaults *random = m_network.randomFaults()) {
         const auto length = static_cast<int>(Frame(address, code, payload).size());
-        if (const auto drawn = random->draw(length, code == ReplyRegisterBlock)) {
+        if (const auto drawn = random->draw(length, registerRead)) {
             response.fault = FaultText(*drawn);
             if (!spoil(*drawn))
                 return response;
