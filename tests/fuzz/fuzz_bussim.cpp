@@ -34,8 +34,7 @@ void CheckRequest(const bussim::Request &r)
     const int zeros = r.address == SyncAddress && r.command == FullSync ? 2 : 0;
     FUZZ_CHECK(r.payload.size() >= zeros);
     const qsizetype stuffing = r.payload.first(r.payload.size() - zeros).count(RequestStart);
-    for (int value : r.payload)
-        FUZZ_CHECK(value >= 0 && value <= 0xFF);
+    FUZZ_CHECK(AllBytes(r.payload));
     FUZZ_CHECK(r.wire.size() == 3 + r.payload.size() + stuffing + 1);
 }
 

@@ -21,7 +21,7 @@ constexpr std::array<int, 10> Commands{
 
 void FuzzOne(FuzzInput &in)
 {
-    ScriptedPort port;
+    ScriptedPort port(in);
     // The wait is one event-loop pass: the queued receive events are delivered,
     // then the zero-length wait ends.
     ProbeExchange exchange(&port, std::chrono::milliseconds(0),
@@ -30,15 +30,9 @@ void FuzzOne(FuzzInput &in)
     // with the first receive event of the first exchange.
     port.waiting = in.take(in.byte() % 16);
 
-    // The payload of a well-formed reply of the requested controller, when the
-    // script put one alone on the bus for the latest request.
-    std::optional<QList<int>> builtPayload;
     int target = 0;
-    port.onWrite = [&] {
-        builtPayload = port.answer(in, [&](int how) {
-            return BuildReply(in, target,
-                              KnownReplyCodes[std::size_t(how) % KnownReplyCodes.size()]);
-        });
+    port.reply = [&](int how) {
+        return BuildReply(in, target, KnownReplyCodes[std::size_t(how) % KnownReplyCodes.size()]);
     };
 
     RequestFields values;
@@ -67,14 +61,13 @@ void FuzzOne(FuzzInput &in)
         if (j.verdict == Verdict::Ok) {
             FUZZ_CHECK(j.address == target);
             FUZZ_CHECK(j.payload.size() == ReplyPayloadLength(j.replyCode).value_or(-1));
-            for (int value : j.payload)
-                FUZZ_CHECK(value >= 0 && value <= 0xFF);
+            FUZZ_CHECK(AllBytes(j.payload));
         } else {
             FUZZ_CHECK(j.payload.isEmpty());
         }
         // A whole reply in one receive event, with nothing in front of it.
-        if (builtPayload)
-            FUZZ_CHECK(j.verdict == Verdict::Ok && j.payload == *builtPayload);
+        if (port.built)
+            FUZZ_CHECK(j.verdict == Verdict::Ok && j.payload == *port.built);
         const RequestFields before = values;
         TakeOver(values, j);
         if (j.verdict != Verdict::Ok || j.payload.isEmpty())

@@ -8,6 +8,7 @@
 #include "seriallink.h"
 
 #include <array>
+#include <utility>
 
 void FuzzOne(FuzzInput &in)
 {
@@ -40,37 +41,34 @@ void FuzzOne(FuzzInput &in)
     FUZZ_CHECK(port.waiting.isEmpty());
 
     // A well-formed reply put on the bus for the register just requested,
-    // while nothing else has come since.
+    // while nothing else has come since: it is due at the next tick.
     std::optional<QList<int>> expected;
     int runsStopped = 0;
     while (!in.atEnd()) {
         const bool activeBefore = engine.isActive();
+        const std::optional<QList<int>> due = std::exchange(expected, std::nullopt);
         const int op = in.byte() % 6;
         if (op == 0) {
             const int c = engine.readCounter();
             const qsizetype writtenBefore = port.written.size();
             const qsizetype storedBefore = stored.size();
             engine.Timer2_Timer();
-            if (expected)
-                FUZZ_CHECK(stored.size() == storedBefore + 1 && stored.last() == *expected);
-            expected.reset();
+            if (due)
+                FUZZ_CHECK(stored.size() == storedBefore + 1 && stored.last() == *due);
             // One five-byte request per tick while registers are left to ask.
             if (engine.isActive() || c == registerCount)
                 FUZZ_CHECK(port.written.size() - writtenBefore == (c < registerCount ? 5 : 0));
         } else if (op == 1) {
             for (const QByteArray &event : TakeEvents(in, 4))
                 port.arrive(event);
-            expected.reset();
         } else if (op == 2) {
             port.waiting += in.take(in.byte() % 32);
-            expected.reset();
         } else if (op == 3) {
             const int reg = engine.readCounter() - 1;
             const BuiltReply reply = BuildReply(in, address, ReplyRegisterBlock, {reg});
             const bool clean = engine.isActive() && reg >= 0 && reg < registerCount &&
                                link.receiveOffset() == 0 && port.waiting.isEmpty();
             port.arrive(reply.wire);
-            expected.reset();
             if (clean)
                 expected = reply.payload;
         } else if (op == 4) {
@@ -81,12 +79,13 @@ void FuzzOne(FuzzInput &in)
             if (activeBefore)
                 ++runsStopped;
             port.open = true;
-            expected.reset();
             FUZZ_CHECK(engine.startReadRun());
         } else {
-            // A second start while the run is active is ignored.
+            // A second start while the run is active is ignored, and so
+            // leaves a reply that came before it due.
             const bool wasActive = engine.isActive();
             FUZZ_CHECK(engine.startReadRun() == !wasActive);
+            expected = due;
         }
         if (activeBefore && !engine.isActive())
             ++runsStopped;
@@ -98,11 +97,8 @@ void FuzzOne(FuzzInput &in)
         if (!engine.isActive())
             expected.reset();
     }
-    for (const QList<int> &s : stored) {
-        FUZZ_CHECK(s.first() >= 0 && s.first() < registerCount);
-        for (int b : s.mid(1))
-            FUZZ_CHECK(b >= 0 && b <= 0xFF);
-    }
+    for (const QList<int> &s : stored)
+        FUZZ_CHECK(s.first() >= 0 && s.first() < registerCount && AllBytes(s.mid(1)));
     // Every end of a read run, normal or not, shows what was read.
     FUZZ_CHECK(runsEnded == runsStopped);
 }

@@ -16,7 +16,7 @@
 void FuzzOne(FuzzInput &in)
 {
     static const QTemporaryDir dir;
-    ScriptedPort port;
+    ScriptedPort port(in);
     SerialLink link(&port);
     // The wait is one event-loop pass: the queued receive events are
     // delivered, then the zero-length wait ends.
@@ -33,46 +33,40 @@ void FuzzOne(FuzzInput &in)
     // Late bytes wait in the port before the run.
     port.waiting = in.take(in.byte() % 16);
 
-    int requested = -1;
-    std::optional<QList<int>> built; // the well-formed reply to the latest request
-    port.onWrite = [&] {
-        ++requested;
-        built = port.answer(in, [&](int) {
-            return BuildReply(in, controller.address, ReplyRegisterBlock, {requested});
-        });
-    };
     // The script decides each register's reply as its request goes out, so
     // the expectation is checked through the status line of that register.
     QStringList lines;
+    port.reply = [&](int) {
+        return BuildReply(in, controller.address, ReplyRegisterBlock, {int(lines.size())});
+    };
     QList<std::optional<QList<int>>> builtFor;
     QObject::connect(&loader, &SystemLoader::statusChanged, &loader, [&](const QString &text) {
         lines.append(text);
-        builtFor.append(built);
+        builtFor.append(port.built);
     });
 
     FUZZ_CHECK(loader.ReadController(controller.address, count, slot));
-    FUZZ_CHECK(requested == count - 1);
+    FUZZ_CHECK(port.written.size() == 5 * count); // one request per register
     FUZZ_CHECK(lines.size() == count);
     FUZZ_CHECK(link.awaitingReply() == 0);
 
+    const auto untouched = [&](int n) {
+        return std::ranges::all_of(image.at(slot, n), [](qint16 v) { return v == -7; });
+    };
     int errors = 0;
     for (int n = 0; n < count; ++n) {
         const RegisterValues &values = image.at(slot, n);
         if (lines.at(n) != SysloadText::ReadLine(controller.address, n, true)) {
             ++errors;
             FUZZ_CHECK(lines.at(n) == SysloadText::ReadLine(controller.address, n, false));
-            FUZZ_CHECK(!builtFor.at(n));
-            for (qint16 v : values)
-                FUZZ_CHECK(v == -7);
+            FUZZ_CHECK(!builtFor.at(n) && untouched(n));
             continue;
         }
-        for (qint16 v : values)
-            FUZZ_CHECK(v >= 0 && v <= 0xFF);
+        FUZZ_CHECK(AllBytes(values));
         if (builtFor.at(n))
             FUZZ_CHECK(QList<int>(values.begin(), values.end()) == builtFor.at(n)->mid(1));
     }
     FUZZ_CHECK(loader.errorCount() == errors);
     for (int n = count; n < MaxRegisters; ++n)
-        for (qint16 v : image.at(slot, n))
-            FUZZ_CHECK(v == -7);
+        FUZZ_CHECK(untouched(n));
 }

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -104,43 +105,47 @@ inline bool IsReceiveOffset(int offset)
     return offset == 0 || offset == 8 || offset == 16 || offset == 24;
 }
 
-// A port whose answer to each request comes from the script: write() calls
-// onWrite, which answers through answer(). Receive events are queued and
-// delivered by the event loop of the wait that follows the request, as a
-// real port's would be.
+// Every value one a byte can carry.
+template <typename Values> bool AllBytes(const Values &values)
+{
+    return std::all_of(values.begin(), values.end(), [](int v) { return v >= 0 && v <= 0xFF; });
+}
+
+// A port whose answer to each request comes from the script. Receive events are queued and
+// delivered by the event loop of the wait that follows the request, as a real port's would be.
 class ScriptedPort : public FakeBusPort
 {
 public:
-    using FakeBusPort::FakeBusPort;
+    explicit ScriptedPort(FuzzInput &in) : m_in(in) {}
 
-    std::function<void()> onWrite;
+    // The well-formed reply to the request just written, given the script's
+    // choice byte (below 40).
+    std::function<BuiltReply(int how)> reply;
+    // The payload of the latest request's well-formed reply, when the script
+    // put it alone on the bus: nothing waits in front of it.
+    std::optional<QList<int>> built;
 
+    // The script's answer: below 40 a well-formed reply in one receive event;
+    // otherwise receive events cut from the input, below 60 after bytes that
+    // wait in the port without an event (taken with the next one).
     bool write(const QByteArray &bytes) override
     {
         if (!FakeBusPort::write(bytes))
             return false;
-        if (onWrite)
-            onWrite();
-        return true;
-    }
-
-    // The script's answer: below 40 a well-formed reply made by `build`, in
-    // one receive event; otherwise receive events cut from the input, below 60
-    // after bytes that wait in the port without an event (taken with the next
-    // one). Gives the built reply's payload when nothing waits in front of it.
-    template <typename Build> std::optional<QList<int>> answer(FuzzInput &in, Build build)
-    {
-        const int how = in.byte();
+        built.reset();
+        const int how = m_in.byte();
         if (how < 0x40) {
-            const BuiltReply reply = build(how);
-            queueEvent(reply.wire);
-            return waiting.isEmpty() ? std::optional(reply.payload) : std::nullopt;
+            const BuiltReply answer = reply(how);
+            queueEvent(answer.wire);
+            if (waiting.isEmpty())
+                built = answer.payload;
+        } else {
+            if (how < 0x60)
+                waiting += m_in.take(m_in.byte() % 32);
+            for (const QByteArray &event : TakeEvents(m_in, 4))
+                queueEvent(event);
         }
-        if (how < 0x60)
-            waiting += in.take(in.byte() % 32);
-        for (const QByteArray &event : TakeEvents(in, 4))
-            queueEvent(event);
-        return std::nullopt;
+        return true;
     }
 
 private:
@@ -149,4 +154,6 @@ private:
         QMetaObject::invokeMethod(
             this, [this, bytes] { arrive(bytes); }, Qt::QueuedConnection);
     }
+
+    FuzzInput &m_in;
 };
