@@ -11,24 +11,29 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
-// Sends a request through the link, waits one unit, and gives what the reply
+// Sends a request through the link, waits, and gives what the reply
 // buffer holds (nothing when no receive event came).
-QByteArray Exchange(SerialLink &link, WaitClock &clock, const QByteArray &request)
+QByteArray Exchange(SerialLink &link, WaitClock &clock, const QByteArray &request, int units = 1)
 {
     link.setReceiveOffset(0);
     link.setAwaitingReply(SerialLink::AwaitingReply);
     if (!link.SendRaw(request))
         return QByteArray("not sent");
-    clock.Wait(1);
+    clock.Wait(units);
     link.setAwaitingReply(0);
     QByteArray stored;
     for (int slot = 1; link.receiveOffset() > 0 && slot <= ReplyBuffer::ReceiveLimit; ++slot)
@@ -41,26 +46,60 @@ class TestBussimPty : public QObject
 {
     Q_OBJECT
 private slots:
-    void exchangesThroughTheLink();
+    void linkOnThePseudoTerminal();
     void programServesLogsAndSavesItsNetwork();
 };
 
-void TestBussimPty::exchangesThroughTheLink()
+// The tools' link on the simulator's pseudo-terminal, in this process: the
+// line settings, replies that reach the port in pieces, a fault drawn at
+// random, and a device that vanishes.
+void TestBussimPty::linkOnThePseudoTerminal()
 {
-    SimHarness sim;
-    QVERIFY2(sim.ok(), qPrintable(sim.error()));
+    auto sim = std::make_unique<SimHarness>();
+    QVERIFY2(sim->ok(), qPrintable(sim->error()));
+    const QString device = sim->device();
+    // Opened before the port, which then takes the device for itself alone.
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NOCTTY);
     SerialBusPort port;
-    QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
+    QVERIFY2(port.open(device), qPrintable(port.errorText()));
     SerialLink link(&port);
+    QSignalSpy failed(&link, &SerialLink::portFailed);
     WaitClock clock(100ms, u"Timer2"_s);
     QCOMPARE(Exchange(link, clock, Hex("F0 9C 01 9D")).left(4), Hex("F8 9C 01 9D"));
-    QCOMPARE(sim.requests(), QList{Hex("F0 9C 01 9D")});
+    QCOMPARE(sim->requests(), QList{Hex("F0 9C 01 9D")});
+
+    // The line runs at 19200 baud, 8 data bits, no parity, 1 stop bit.
+    termios line{};
+    QCOMPARE(tcgetattr(fd, &line), 0);
+    ::close(fd);
+    QCOMPARE(cfgetospeed(&line), speed_t(B19200));
+    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+
+    // A reply that reaches the port in two deliveries a few milliseconds
+    // apart is one burst, stored whole from slot 1; pieces far apart are two
+    // receive events, each from the start of its eight-slot block.
+    for (int gap : {5, 150}) {
+        sim->setFault(0x9C, bussim::Fault{bussim::Fault::Kind::Split, 5, gap, -1});
+        Exchange(link, clock, Hex("F0 9C 07 05 A8"), 3);
+        QCOMPARE(link.receiveOffset(), gap < SerialBusPort::DefaultBurstGap.count() ? 8 : 16);
+    }
 
     // A fault drawn at random is told as an event of the controller.
-    sim.setRandomFaults({5, 100, 1, 1});
+    sim->network().clearFaults();
+    sim->setRandomFaults({5, 100, 1, 1});
     Exchange(link, clock, Hex("F0 9C 07 05 A8"));
-    QVERIFY2(sim.events().value(0).startsWith(u"9C: fault: "_s),
-             qPrintable(sim.events().join(u'|')));
+    QVERIFY2(sim->events().value(0).startsWith(u"9C: fault: "_s),
+             qPrintable(sim->events().join(u'|')));
+
+    // The peer goes away, as when an adapter is pulled out: told once, with
+    // the device's name, and nothing more is sent.
+    sim.reset();
+    QVERIFY(clock.Wait(2));
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(failed.first().first().toString().contains(device));
+    QVERIFY(!link.SendRaw(Hex("F0 9C 01 9D")));
+    QVERIFY(clock.Wait(1));
+    QCOMPARE(failed.count(), 1);
 }
 
 void TestBussimPty::programServesLogsAndSavesItsNetwork()
@@ -75,15 +114,14 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
                  {u"--network"_s, networkPath, u"--log"_s, logPath, u"--link"_s, linkPath,
                   u"--link"_s, secondLink, u"--absent"_s, u"9D"_s, u"--wire-time"_s});
     QVERIFY(bussim.waitForStarted());
-    QVERIFY(bussim.waitForReadyRead(5000));
-    const QString device = QString::fromLocal8Bit(bussim.readLine()).trimmed();
-    QVERIFY(device.startsWith(u"/dev/"_s));
-    QCOMPARE(QFileInfo(linkPath).symLinkTarget(), device);
-    // A second pseudo-terminal on the same network, for a second tool.
-    QVERIFY(bussim.canReadLine() || bussim.waitForReadyRead(5000));
-    const QString second = QString::fromLocal8Bit(bussim.readLine()).trimmed();
-    QCOMPARE(QFileInfo(secondLink).symLinkTarget(), second);
-    QVERIFY(second != device);
+    // Each pseudo-terminal named on a line of its own, behind its link; the
+    // second, on the same network, is for a second tool.
+    QStringList devices;
+    while (devices.size() < 2 && (bussim.canReadLine() || bussim.waitForReadyRead(5000)))
+        devices << QString::fromLocal8Bit(bussim.readLine()).trimmed();
+    QCOMPARE(devices, (QStringList{QFileInfo(linkPath).symLinkTarget(),
+                                   QFileInfo(secondLink).symLinkTarget()}));
+    QVERIFY(devices[0].startsWith(u"/dev/"_s) && devices[1] != devices[0]);
 
     {
         SerialBusPort port;
@@ -97,7 +135,7 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
                  Hex("F8 9C 01 9D"));
         // The second tool's port sees what the first one wrote.
         SerialBusPort otherPort;
-        QVERIFY2(otherPort.open(second), qPrintable(otherPort.errorText()));
+        QVERIFY2(otherPort.open(devices[1]), qPrintable(otherPort.errorText()));
         SerialLink otherLink(&otherPort);
         QCOMPARE(Exchange(otherLink, clock, Hex("F0 9C 07 01 A4")).left(13),
                  Hex("F8 9C 07 01 11 22 33 44 55 66 77 88 08"));

@@ -1,7 +1,9 @@
-// Frame composition and reply judgement against the bus's golden bytes. The
+// Frame composition, reply judgement and the exchange log's decoder against
+// the bus's golden bytes, and the hex text of the tools' byte fields. The
 // common requests and replies are also met whole in the tools' own suites;
 // here stand the edges: stuffing, checksums of F0, BCD, refused values.
 #include "busframe.h"
+#include "hextext.h"
 #include "replybuffer.h"
 
 #include "testbytes.h"
@@ -14,7 +16,10 @@ RequestFields Fields(int cell, std::array<int, 8> data = {}, int zone = 0, int s
 }
 } // namespace
 
+using namespace Qt::StringLiterals;
+using Value = std::optional<int>;
 Q_DECLARE_METATYPE(RequestFields)
+Q_DECLARE_METATYPE(Value)
 
 class TestBusFrame : public QObject
 {
@@ -25,6 +30,11 @@ private slots:
     void packedBcd();
     void judgeReply_data();
     void judgeReply();
+    void decode_data();
+    void decode();
+    void hexText_data();
+    void hexText();
+    void byteTexts();
 };
 
 void TestBusFrame::composeRequest_data()
@@ -34,34 +44,31 @@ void TestBusFrame::composeRequest_data()
     QTest::addColumn<RequestFields>("fields");
     QTest::addColumn<QByteArray>("wire"); // empty: never composed
 
-    QTest::newRow("a poll sends no field")
-        << 0x9C << int(PresencePoll) << Fields(0x55, {1, 2, 3, 4, 5, 6, 7, 8}, 9, 9)
-        << Hex("F0 9C 01 9D");
-    QTest::newRow("checksum F0 goes alone; an unsent field may hold anything")
-        << 0x05 << int(ReadMemoryCell) << Fields(0xE7, {0x1AB}) << Hex("F0 05 04 E7 F0");
-    QTest::newRow("eight cells to 06 in order, no sync")
-        << 0x06 << int(WriteMemoryBlock) << Fields(0x40, {1, 2, 3, 4, 5, 6, 7, 8}, 3, 4)
-        << Hex("F0 06 06 40 01 02 03 04 05 06 07 08 70");
-    QTest::newRow("nine stuffed bytes, each stuffing byte counted")
-        << 0x00 << int(WriteMemoryBlock)
-        << Fields(0xF0, {0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0})
-        << Hex("F0 00 06 F011 F011 F011 F011 F011 F011 F011 F011 F011 0F");
-    QTest::newRow("auxiliary: command then data")
-        << 0x90 << int(AuxiliaryCommand) << Fields(0, {1, 2}) << Hex("F0 90 09 01 02 9C");
-    QTest::newRow("one register cell: address, number, data")
-        << 0x98 << int(WriteRegisterCell) << Fields(0x77, {1, 2, 3}) << Hex("F0 98 0B 01 02 03 A9");
+    const auto row = [](const char *name, int address, int command, RequestFields fields,
+                        const char *wire) {
+        QTest::newRow(name) << address << command << fields << Hex(wire);
+    };
+    row("a poll sends no field", 0x9C, PresencePoll, Fields(0x55, {1, 2, 3, 4, 5, 6, 7, 8}, 9, 9),
+        "F0 9C 01 9D");
+    row("checksum F0 goes alone; an unsent field may hold anything", 0x05, ReadMemoryCell,
+        Fields(0xE7, {0x1AB}), "F0 05 04 E7 F0");
+    row("eight cells to 06 in order, no sync", 0x06, WriteMemoryBlock,
+        Fields(0x40, {1, 2, 3, 4, 5, 6, 7, 8}, 3, 4), "F0 06 06 40 01 02 03 04 05 06 07 08 70");
+    row("nine stuffed bytes, each stuffing byte counted", 0x00, WriteMemoryBlock,
+        Fields(0xF0, {0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0}),
+        "F0 00 06 F011 F011 F011 F011 F011 F011 F011 F011 F011 0F");
+    row("auxiliary: command then data", 0x90, AuxiliaryCommand, Fields(0, {1, 2}),
+        "F0 90 09 01 02 9C");
+    row("one register cell: address, number, data", 0x98, WriteRegisterCell,
+        Fields(0x77, {1, 2, 3}), "F0 98 0B 01 02 03 A9");
     // Sunday 21:07:45 in BCD; the closing zeros are never stuffed.
-    QTest::newRow("full sync: status F0 stuffed, then zone")
-        << SyncAddress << int(FullSync) << Fields(0, {}, 0x02, 0xF0)
-        << Hex("F0 10 06 FF 06 21 07 45 F0 11 02 00 00 8B");
-    QTest::newRow("to 10 any other code: zone then status")
-        << SyncAddress << int(ReadRegisterBlock) << Fields(0x40, {}, 0x03, 0x04)
-        << Hex("F0 10 07 03 04 1E");
-    QTest::newRow("data above a byte")
-        << 0x02 << int(WriteMemoryCell) << Fields(0x10, {0x1AB}) << QByteArray();
-    QTest::newRow("cell below zero") << 0x02 << int(ReadMemoryCell) << Fields(-1) << QByteArray();
-    QTest::newRow("address above a byte")
-        << 0x100 << int(PresencePoll) << Fields(0) << QByteArray();
+    row("full sync: status F0 stuffed, then zone", SyncAddress, FullSync, Fields(0, {}, 0x02, 0xF0),
+        "F0 10 06 FF 06 21 07 45 F0 11 02 00 00 8B");
+    row("to 10 any other code: zone then status", SyncAddress, ReadRegisterBlock,
+        Fields(0x40, {}, 0x03, 0x04), "F0 10 07 03 04 1E");
+    row("data above a byte", 0x02, WriteMemoryCell, Fields(0x10, {0x1AB}), "");
+    row("cell below zero", 0x02, ReadMemoryCell, Fields(-1), "");
+    row("address above a byte", 0x100, PresencePoll, Fields(0), "");
 }
 
 void TestBusFrame::composeRequest()
@@ -89,22 +96,20 @@ void TestBusFrame::judgeReply_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<QList<int>>("payload");
 
-    const QString ok = QStringLiteral("Статус:  ОК");
-    QTest::newRow("stuffed cell reply")
-        << QByteArray() << Hex("F8 05 04 20 F0 11 2A") << 0x05 << ok << QList<int>{0x20, 0xF0};
-    QTest::newRow("any stuffing byte is counted and skipped")
-        << QByteArray() << Hex("F8 05 04 20 F0 22 3B") << 0x05 << ok << QList<int>{0x20, 0xF0};
-    QTest::newRow("reply code 02 carries no data")
-        << QByteArray() << Hex("F8 9C 02 9E") << 0x9C << ok << QList<int>{};
-    QTest::newRow("nothing came, whatever slot 1 holds from before")
-        << Hex("F8 05 01 06") << QByteArray() << 0x05 << QStringLiteral("Статус:  нет ответа")
-        << QList<int>{};
-    QTest::newRow("another address is checked before the reply code")
-        << QByteArray() << Hex("F8 05 06 00 0B") << 0x06 << QStringLiteral("Статус:  нет ответа")
-        << QList<int>{};
-    QTest::newRow("bytes that are not a reply")
-        << QByteArray() << Hex("F0 03 01 04") << 0x05
-        << QStringLiteral("Статус: запрос другой платке") << QList<int>{};
+    const auto row = [](const char *name, const char *earlier, const char *reply, int address,
+                        const char *status, const QList<int> &payload = {}) {
+        QTest::newRow(name) << Hex(earlier) << Hex(reply) << address << QString::fromUtf8(status)
+                            << payload;
+    };
+    row("stuffed cell reply", "", "F8 05 04 20 F0 11 2A", 0x05, "Статус:  ОК", {0x20, 0xF0});
+    row("any stuffing byte is counted and skipped", "", "F8 05 04 20 F0 22 3B", 0x05, "Статус:  ОК",
+        {0x20, 0xF0});
+    row("reply code 02 carries no data", "", "F8 9C 02 9E", 0x9C, "Статус:  ОК");
+    row("nothing came, whatever slot 1 holds from before", "F8 05 01 06", "", 0x05,
+        "Статус:  нет ответа");
+    row("another address is checked before the reply code", "", "F8 05 06 00 0B", 0x06,
+        "Статус:  нет ответа");
+    row("bytes that are not a reply", "", "F0 03 01 04", 0x05, "Статус: запрос другой платке");
 }
 
 void TestBusFrame::judgeReply()
@@ -121,6 +126,104 @@ void TestBusFrame::judgeReply()
     const ReplyJudgement judgement = JudgeReply(buffer, offset, requestAddress);
     QCOMPARE(VerdictText(judgement.verdict), status); // one text for each verdict
     QCOMPARE(judgement.payload, payload);
+}
+
+// The decoder of the exchange log: bytes seen on the bus into requests,
+// replies and runs of bytes that form no frame.
+void TestBusFrame::decode_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("pieces"); // the description of each piece, in order
+
+    const auto row = [](const char *name, const char *bytes, const char *pieces) {
+        QTest::newRow(name) << Hex(bytes) << QString::fromUtf8(pieces);
+    };
+    row("presence poll", "F0 9C 01 9D", "запрос 9C 01 опрос наличия; сумма верна");
+    row("read cell", "F0 05 04 10 19", "запрос 05 04 чтение 1 ячейки памяти: 10; сумма верна");
+    row("write cell, F0 stuffed", "F0 05 02 10 F0 11 18",
+        "запрос 05 02 запись 1 ячейки памяти: 10 F0; сумма верна");
+    row("read 8 cells", "F0 05 03 20 28", "запрос 05 03 чтение 8 ячеек памяти: 20; сумма верна");
+    row("write 8 cells", "F0 05 06 20 01 02 03 04 05 06 07 F0 11 48",
+        "запрос 05 06 запись 8 ячеек памяти: 20 01 02 03 04 05 06 07 F0; сумма верна");
+    row("read register", "F0 9C 07 05 A8", "запрос 9C 07 чтение регистра: 05; сумма верна");
+    row("write register", "F0 9C 08 01 11 22 33 44 55 66 77 88 09",
+        "запрос 9C 08 запись регистра: 01 11 22 33 44 55 66 77 88; сумма верна");
+    row("auxiliary", "F0 9C 09 E0 01 86", "запрос 9C 09 дополнительная: E0 01; сумма верна");
+    row("action", "F0 82 0A D0 05 61", "запрос 82 0A действие: D0 05; сумма верна");
+    row("write register cell", "F0 82 0B 03 02 01 93",
+        "запрос 82 0B запись 1 ячейки регистра: 03 02 01; сумма верна");
+    row("full sync with its closing zeros", "F0 10 06 FF 06 21 07 45 00 01 00 00 89",
+        "запрос 10 06 синхронизация полная: FF 06 21 07 45 00 01 00 00; сумма верна");
+    row("status and zone sync", "F0 10 02 01 00 13",
+        "запрос 10 02 синхронизация статуса и зоны: 01 00; сумма верна");
+    row("reply done", "F8 9C 01 9D", "ответ 9C 01 выполнено; сумма верна");
+    row("reply done, code 02", "F8 9C 02 9E", "ответ 9C 02 выполнено; сумма верна");
+    row("reply cell", "F8 05 04 10 AB C4", "ответ 05 04 1 ячейка памяти: 10 AB; сумма верна");
+    row("reply 8 cells", "F8 05 03 20 01 02 03 04 05 06 07 08 4C",
+        "ответ 05 03 8 ячеек памяти: 20 01 02 03 04 05 06 07 08; сумма верна");
+    row("reply register, F0 stuffed", "F8 9C 07 01 F0 11 02 03 04 05 06 07 08 C8",
+        "ответ 9C 07 регистр: 01 F0 02 03 04 05 06 07 08; сумма верна");
+    row("bad checksum", "F8 9C 01 9E", "ответ 9C 01 выполнено; сумма неверна");
+    row("foreign request before the reply", "F0 05 01 06 F8 9C 01 9D",
+        "запрос 05 01 опрос наличия; сумма верна | ответ 9C 01 выполнено; сумма верна");
+    row("truncated reply", "F8 9C 07 01 02", "не кадр");
+    row("noise, then a reply", "00 FF F8 9C 01 9D", "не кадр | ответ 9C 01 выполнено; сумма верна");
+    row("unknown reply code", "F8 9C 55 F1", "не кадр");
+    row("F0 in a payload without its stuffing byte", "F0 05 02 10 F0 00 05", "не кадр");
+}
+
+void TestBusFrame::decode()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, pieces);
+    QStringList found;
+    QByteArray joined;
+    for (const DecodedFrame &frame : DecodeTraffic(bytes)) {
+        found.append(DescribeFrame(frame));
+        joined += frame.wire;
+    }
+    QCOMPARE(found.join(u" | "), pieces);
+    QCOMPARE(joined, bytes); // every byte in exactly one piece
+}
+
+// Hex text of the byte fields, with the odd inputs an installer can type.
+void TestBusFrame::hexText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Value>("value");   // as a field reads it
+    QTest::addColumn<Value>("typed");   // as a typed byte
+    QTest::addColumn<QString>("shown"); // the value shown again
+    QTest::newRow("one digit") << u"5"_s << Value(5) << Value(5) << u"5"_s;
+    QTest::newRow("a third character is ignored") << u"1E0"_s << Value(0x1E) << Value() << u"1E"_s;
+    QTest::newRow("a capital G is worth 16") << u"0G"_s << Value(0x10) << Value() << u"10"_s;
+    QTest::newRow("lower-case a is worth 42") << u"a"_s << Value(42) << Value() << u"2A"_s;
+    QTest::newRow("a blank is worth -23; typed blanks are trimmed")
+        << u" F9 "_s << Value(-23 * 16 + 15) << Value(0xF9) << u"FE9F"_s;
+    QTest::newRow("blank between digits") << u"8 F"_s << Value(8 * 16 - 23) << Value() << u"69"_s;
+    // Cyrillic Es, 0xD1 in Windows-1251, as in a mistyped "9С".
+    QTest::newRow("Cyrillic letter") << u"9С"_s << Value(9 * 16 + 0xD1 - 55) << Value() << u"12A"_s;
+    QTest::newRow("empty text has no value") << QString() << Value() << Value() << QString();
+}
+
+void TestBusFrame::hexText()
+{
+    QFETCH(QString, text);
+    QFETCH(Value, value);
+    QFETCH(Value, typed);
+    QFETCH(QString, shown);
+    QCOMPARE(HexValue(text), value);
+    QCOMPARE(TypedHex(text), typed);
+    QCOMPARE(value ? FormatHex(*value) : QString(), shown);
+}
+
+void TestBusFrame::byteTexts()
+{
+    // Every entry of a byte field's list reads back as its own value.
+    const QStringList texts = ByteTexts();
+    QCOMPARE(texts.size(), 256);
+    QCOMPARE(texts.at(0x0A), u"0A"_s);
+    for (int v = 0; v < 256; ++v)
+        QCOMPARE(HexValue(texts.at(v)), Value(v));
 }
 
 QTEST_APPLESS_MAIN(TestBusFrame)

@@ -23,15 +23,15 @@ class TestDataFile : public QObject
 {
     Q_OBJECT
 private slots:
-    void writtenBytesReadBack();
+    void writtenReadBackKeptOnFailure();
     void itemsByPosition_data();
     void itemsByPosition();
     void readFailures_data();
     void readFailures();
-    void failedSaveKeepsPreviousFile();
 };
 
-void TestDataFile::writtenBytesReadBack()
+// A file written byte-exact and read back; a save that fails leaves it whole.
+void TestDataFile::writtenReadBackKeptOnFailure()
 {
     const QList<int> values{0, -1, -32768, 32767};
     DataFileWriter writer;
@@ -53,6 +53,29 @@ void TestDataFile::writtenBytesReadBack()
     QVERIFY(!reader.skipItem());
     QVERIFY(!reader.open(dir.filePath(u"sysload.txt"_s)));
     QCOMPARE(reader.error(), u"Файл sysload.txt не прочитан: такого файла нет"_s);
+
+    // A label with a character Windows-1251 cannot carry: the file is not touched.
+    DataFileWriter unwritable;
+    unwritable.addNumber(7);
+    unwritable.addText(u"indicator 中"_s);
+    const QString error = unwritable.save(path);
+    QVERIFY2(error.startsWith(u"Файл umd_9C.txt не записан: строка 2"_s), qPrintable(error));
+    QCOMPARE(ReadFile(path), expected);
+
+    // The disk refuses the new file half-way (here: a file size limit).
+    DataFileWriter large;
+    for (int i = 0; i < 3000; ++i)
+        large.addNumber(i);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const QString failed = large.save(path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    QVERIFY2(failed.startsWith(u"Файл umd_9C.txt не записан: "_s), qPrintable(failed));
+    QCOMPARE(ReadFile(path), expected);
 }
 
 void TestDataFile::itemsByPosition_data()
@@ -101,39 +124,6 @@ void TestDataFile::readFailures()
     while (reader.readNumber())
         QVERIFY(++taken < 10);
     QVERIFY2(reader.error().contains(error), qPrintable(reader.error()));
-}
-
-void TestDataFile::failedSaveKeepsPreviousFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"umd_8x.txt"_s);
-    const QByteArray previous("\"old\"\r\n1\r\n");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(previous) == previous.size());
-    file.close();
-
-    // A label with a character Windows-1251 cannot carry: the file is not touched.
-    DataFileWriter writer;
-    writer.addNumber(7);
-    writer.addText(u"indicator 中"_s);
-    const QString error = writer.save(path);
-    QVERIFY2(error.startsWith(u"Файл umd_8x.txt не записан: строка 2"_s), qPrintable(error));
-    QCOMPARE(ReadFile(path), previous);
-
-    // The disk refuses the new file half-way (here: a file size limit).
-    DataFileWriter large;
-    for (int i = 0; i < 3000; ++i)
-        large.addNumber(i);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const QString failed = large.save(path);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    QVERIFY2(failed.startsWith(u"Файл umd_8x.txt не записан: "_s), qPrintable(failed));
-    QCOMPARE(ReadFile(path), previous);
 }
 
 QTEST_GUILESS_MAIN(TestDataFile)

@@ -1,6 +1,5 @@
-// The receive handler's placement rule, the gate, the senders and the wait;
-// then the link on a real serial device: a pseudo-terminal pair stands in for
-// the bus, the test plays the controller on its master side.
+// The receive handler's placement rule, the gate, the senders, the wait and
+// the bus timer. The link on a real serial device is met in tst_bussimpty.
 #include "exacttimer.h"
 #include "fakebusport.h"
 #include "seriallink.h"
@@ -12,11 +11,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <pty.h>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -27,34 +21,6 @@ QByteArray Slots(const SerialLink &link, int from, int to)
         bytes.append(static_cast<char>(link.replyBuffer().slot(n)));
     return bytes;
 }
-
-// A pseudo-terminal whose slave the link opens by name; the test writes and
-// hangs up on the master side.
-struct Pty
-{
-    int master = -1;
-    QString slave;
-    Pty()
-    {
-        int fd = -1;
-        char name[256] = {};
-        if (openpty(&master, &fd, name, nullptr, nullptr) != 0)
-            return;
-        termios raw{};
-        tcgetattr(master, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(master, TCSANOW, &raw);
-        close(fd);
-        slave = QString::fromLocal8Bit(name);
-    }
-    ~Pty() { hangUp(); }
-    void hangUp()
-    {
-        if (master >= 0)
-            close(master);
-        master = -1;
-    }
-};
 } // namespace
 
 class TestSerialLink : public QObject
@@ -63,11 +29,9 @@ class TestSerialLink : public QObject
 private slots:
     void placement_data();
     void placement();
-    void gates();
-    void senders();
+    void gatesAndSenders();
     void wait();
     void exactTimer();
-    void realDevice();
 };
 
 void TestSerialLink::placement_data()
@@ -107,7 +71,7 @@ void TestSerialLink::placement()
     QCOMPARE(link.receiveOffset(), offset);
 }
 
-void TestSerialLink::gates()
+void TestSerialLink::gatesAndSenders()
 {
     FakeBusPort port;
     SerialLink link(&port);
@@ -132,12 +96,8 @@ void TestSerialLink::gates()
     port.arrive(Hex("88"));
     QCOMPARE(stored.count(), 2);
     QCOMPARE(Slots(link, 9, 10), Hex("77 88"));
-}
 
-void TestSerialLink::senders()
-{
-    FakeBusPort port;
-    SerialLink link(&port);
+    // The senders: raw bytes, then stuffed ones counted in the checksum.
     QVERIFY(link.SendRaw(Hex("F0 03 02")));
     link.setRunningChecksum(0x03 + 0x02);
     QVERIFY(link.SendStuffed(0x10));
@@ -226,51 +186,6 @@ void TestSerialLink::exactTimer()
     timer.stop();
     run(2, 50ms);
     QCOMPARE(ticks.size(), 1);
-}
-
-// The link on a real serial device: its line settings, replies that reach
-// the port in pieces, and a device that vanishes.
-void TestSerialLink::realDevice()
-{
-    Pty pty;
-    SerialBusPort port;
-    QVERIFY2(port.open(pty.slave), qPrintable(port.errorText()));
-    SerialLink link(&port);
-    QSignalSpy failed(&link, &SerialLink::portFailed);
-    WaitClock clock(100ms, QStringLiteral("Timer2"));
-
-    // The line runs at 19200 baud, 8 data bits, no parity, 1 stop bit.
-    termios line{};
-    QCOMPARE(tcgetattr(pty.master, &line), 0);
-    QCOMPARE(cfgetospeed(&line), speed_t(B19200));
-    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
-
-    // A reply that reaches the port in two deliveries a few milliseconds
-    // apart is one burst, stored whole from slot 1; pieces far apart are two
-    // receive events, each from the start of its eight-slot block.
-    const QByteArray reply = Hex("F8 02 03 40 01 02 03 04 05 06 07 08 69");
-    for (auto gap : {5ms, 150ms}) {
-        link.setReceiveOffset(0);
-        link.setAwaitingReply(SerialLink::AwaitingReply);
-        std::thread controller([&] {
-            QCOMPARE(write(pty.master, reply.constData(), 5), ssize_t(5));
-            std::this_thread::sleep_for(gap);
-            QCOMPARE(write(pty.master, reply.constData() + 5, 8), ssize_t(8));
-        });
-        QVERIFY(clock.Wait(3));
-        controller.join();
-        QCOMPARE(link.receiveOffset(), gap < SerialBusPort::DefaultBurstGap ? 8 : 16);
-    }
-
-    // The peer goes away, as when an adapter is pulled out: told once, with
-    // the device's name, and nothing more is sent.
-    pty.hangUp();
-    QVERIFY(clock.Wait(2));
-    QCOMPARE(failed.count(), 1);
-    QVERIFY(failed.first().first().toString().contains(pty.slave));
-    QVERIFY(!link.SendRaw(Hex("F0 9C 01 9D")));
-    QVERIFY(clock.Wait(1));
-    QCOMPARE(failed.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSerialLink)
