@@ -242,21 +242,20 @@ void TestSimulator::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("held"); // the network's faults then; empty: refused
-    QTest::newRow("a fault with a count")
-        << QStringList{u"--fault"_s, u"05:foreign:count=1"_s} << u"05 foreign:count=1"_s;
-    QTest::newRow("reply code in hex")
-        << QStringList{u"--fault=9c:reply-code=1F"_s} << u"9C reply-code=1F"_s;
-    QTest::newRow("random, with pauses")
-        << QStringList{u"--random-faults"_s, u"42:5:gap=3-8"_s} << u"random 42:5:gap=3-8"_s;
-    QTest::newRow("random, pauses by default")
-        << QStringList{u"--random-faults=42:5"_s} << u"random 42:5:gap=10-60"_s;
-    for (const char *bad : {"05:split", "05:silent=3", "05:reply-code=1FF", "05:louder",
-                            "05:delay=5:gap", "55:silent"})
-        QTest::addRow("--fault %s", bad)
-            << QStringList{u"--fault"_s, QString::fromLatin1(bad)} << QString();
-    for (const char *bad : {"42", "42:101", "42:5:gap=8-3"})
-        QTest::addRow("--random-faults %s", bad)
-            << QStringList{u"--random-faults"_s, QString::fromLatin1(bad)} << QString();
+    // The arguments as typed, one blank between them.
+    const auto row = [](const char *arguments, const char *held) {
+        QTest::newRow(arguments) << QString::fromLatin1(arguments).split(u' ')
+                                 << QString::fromLatin1(held);
+    };
+    row("--fault 05:foreign:count=1", "05 foreign:count=1");
+    row("--fault=9c:reply-code=1F", "9C reply-code=1F");
+    row("--random-faults 42:5:gap=3-8", "random 42:5:gap=3-8");
+    row("--random-faults=42:5", "random 42:5:gap=10-60"); // pauses by default
+    for (const char *bad :
+         {"--fault 05:split", "--fault 05:silent=3", "--fault 05:reply-code=1FF",
+          "--fault 05:louder", "--fault 05:delay=5:gap", "--fault 55:silent", "--random-faults 42",
+          "--random-faults 42:101", "--random-faults 42:5:gap=8-3"})
+        row(bad, "");
 }
 
 void TestSimulator::options()

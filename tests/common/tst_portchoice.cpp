@@ -48,8 +48,8 @@ void TestPortChoice::order_data()
     row("none: port 1", "", "", "", PlatformFirstPort(), PortSource::Platform);
 }
 
-// Each row also runs through the real sources: the environment variable and
-// the settings the four tools share.
+// Each row runs through the real sources: the environment variable and the
+// settings the four tools share.
 void TestPortChoice::order()
 {
     QFETCH(QString, commandLine);
@@ -58,15 +58,12 @@ void TestPortChoice::order()
     QFETCH(QString, device);
     QFETCH(PortSource, source);
 
-    const PortChoice pure = ChoosePort(commandLine, environment, remembered);
     qputenv(SerialBusPort::DeviceVariable, environment.toLocal8Bit());
     RememberPort(remembered);
-    const PortChoice real = ChoosePort(commandLine);
+    const PortChoice choice = ChoosePort(commandLine);
     qunsetenv(SerialBusPort::DeviceVariable);
-    for (const PortChoice &choice : {pure, real}) {
-        QCOMPARE(choice.device, device);
-        QCOMPARE(int(choice.source), int(source));
-    }
+    QCOMPARE(choice.device, device);
+    QCOMPARE(int(choice.source), int(source));
 }
 
 void TestPortChoice::failureTexts_data()
