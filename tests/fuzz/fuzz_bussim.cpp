@@ -64,12 +64,9 @@ void FuzzOne(FuzzInput &in)
     QSet<int> spoiled;
     for (int i = in.byte() % 4; i > 0; --i) {
         const int address = table.at(in.byte() % table.size()).first;
-        bussim::Fault fault;
-        fault.kind = static_cast<bussim::Fault::Kind>(in.byte() % 8);
-        fault.value = in.byte() - 0x20;
-        fault.gapMs = in.byte();
-        fault.count = in.byte() % 4 - 1;
-        network.addFault(address, fault);
+        // Kind, value, pause and count, read in that order.
+        network.addFault(address, {static_cast<bussim::Fault::Kind>(in.byte() % 8),
+                                   in.byte() - 0x20, in.byte(), in.byte() % 4 - 1});
         spoiled.insert(address);
     }
     if (in.byte() % 8 == 0) {

@@ -65,8 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static int argc = 1;
     static char name[] = "fuzz";
     static char *argv[] = {name, nullptr};
-    static const QCoreApplication *app = new QCoreApplication(argc, argv);
-    (void)app;
+    [[maybe_unused]] static const auto *app = new QCoreApplication(argc, argv);
     FuzzInput in(data, size);
     FuzzOne(in);
     return 0;
