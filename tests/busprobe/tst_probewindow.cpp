@@ -12,8 +12,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <algorithm>
-#include <array>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -215,8 +213,8 @@ private slots:
         QFETCH(int, pulled);
         auto sim = std::make_unique<SimHarness>();
         QVERIFY2(sim->ok(), qPrintable(sim->error()));
-        const std::array<quint8, 8> cells{1, 2, 3, 0xF0, 5, 6, 7, 8};
-        std::copy(cells.begin(), cells.end(), sim->network().memory(0x02).begin() + 0x40);
+        for (int k = 0; k < 8; ++k) // 1 2 3 F0 5 6 7 8 from cell 40 on
+            sim->network().memory(0x02)[size_t(0x40 + k)] = k == 3 ? 0xF0 : quint8(k + 1);
         fault.count = 1;
         sim->setFault(0x00, fault);
         sim->setFault(0x02, fault);
