@@ -103,6 +103,9 @@ private slots:
             << toSync << u"10 02 11000000000|"_qs + action;
         QTest::newRow("and a press")
             << toSync + QStringList{u"Command1"_qs} << u"9c 02 11000000000|"_qs + data;
+        QTest::newRow("a controller typed runs no handler")
+            << QStringList{u"Combo_adr=плата 5"_qs, u">Combo_koman=действие"_qs}
+            << u"00 0a 01100000000|"_qs + action;
         QTest::newRow("controller picked after a synchronisation")
             << QStringList{u">Combo_koman=синхронизация полная"_qs, u">Combo_adr=плата 3"_qs}
             << u"03 06 00000000011|"_qs + none;
