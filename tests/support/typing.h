@@ -4,8 +4,8 @@
 // Combo_d0 and ends it by Tab (by Enter for a trailing \n, by nothing
 // otherwise), ">Combo_koman=действие" picks that entry as a click in the open
 // list does, "Command1" presses the button. Typing selects what the list shows
-// (Ctrl+A) and presses one key per character, whose text is that character:
-// QTest::keyClicks passes on only Latin-1.
+// (Ctrl+A) and presses one key per character, whose text is that character
+// (QTest::keyClicks passes on only Latin-1); an empty text is typed as Delete.
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
@@ -43,6 +43,8 @@ inline void TypeSteps(QWidget *window, const QStringList &steps)
         }
         list->setFocus(Qt::TabFocusReason);
         QTest::keyClick(list->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+        if (step.text.isEmpty())
+            QTest::keyClick(list->lineEdit(), Qt::Key_Delete);
         for (QChar c : step.text)
             QTest::sendKeyEvent(QTest::Click, list->lineEdit(), Qt::Key_unknown, QString(c), {});
         if (!step.end.isNull())
