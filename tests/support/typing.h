@@ -66,18 +66,13 @@ inline void ShowAndType(QWidget *window, const QString &steps)
     TypeAll(window, steps);
 }
 
-// What the window's lists show, "|" between them, a disabled one in brackets:
-// the named ones, or all in the order they were made.
-inline QString ListsShown(const QWidget *window, QStringList names = {})
+// What all the window's lists show, in the order they were made, "|"
+// between them, a disabled one in brackets.
+inline QString ListsShown(const QWidget *window)
 {
-    if (names.isEmpty())
-        for (const QComboBox *list : window->findChildren<QComboBox *>())
-            names.append(list->objectName());
     QStringList texts;
-    for (const QString &name : names) {
-        const QComboBox *list = window->findChild<QComboBox *>(name);
+    for (const QComboBox *list : window->findChildren<QComboBox *>())
         texts.append(list->isEnabled() ? list->currentText() : u'(' + list->currentText() + u')');
-    }
     return texts.join(u'|');
 }
 
