@@ -264,15 +264,18 @@ void TestVoxbook::onTheBus()
     QVERIFY(m_window->image() == composed);
     QCOMPARE(shown().section(u'|', 0, 0), u"сказать время"_s);
 
-    // The announcer answers the play request and four polls, then no more.
     const RegisterTransfer &engine = m_window->engine();
+    TypeAll(m_window.get(), u"Combo_adr=F0\n|Command5"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!engine.isActive(), 5000);
+    QCOMPARE(status(), u"Статус:"_s + QString(32, u' ')); // every request answered
+    // Again: the announcer answers the play request and four polls, no more.
     QStringList texts; // the status line after each tick of the poll timer
     connect(&engine.Timer1(), &QTimer::timeout, this, [&] {
         texts.append(status());
         sim.network().setAbsent(0x9C, texts.size() >= 5);
     });
     const qsizetype sent = sim.requests().size();
-    TypeAll(m_window.get(), u"Combo_adr=F0\n|Command5|Command5|Command3|Command4|Command2"_s);
+    TypeAll(m_window.get(), u"Command5|Command5|Command3|Command4|Command2"_s);
     QCOMPARE(status(), u"Статус: идёт обмен с контроллером; файл не записан"_s);
     QCOMPARE(engine.Timer1().interval(), 150);
     QTRY_VERIFY_WITH_TIMEOUT(!engine.isActive(), 5000);
