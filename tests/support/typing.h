@@ -8,6 +8,7 @@
 // (QTest::keyClicks passes on only Latin-1); an empty text is typed as Delete.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QStringList>
 #include <QTest>
@@ -50,4 +51,36 @@ inline void TypeSteps(QWidget *window, const QStringList &steps)
         if (!step.end.isNull())
             QTest::keyClick(list->lineEdit(), step.end == u'\n' ? Qt::Key_Return : Qt::Key_Tab);
     }
+}
+
+// Steps in one text, "|" between them: "Combo_adr=81\n|>Combo_bis=нет|Command_prov".
+inline void TypeAll(QWidget *window, const QString &steps)
+{
+    TypeSteps(window, steps.split(u'|'));
+}
+
+// The same on the window shown and active, as the installer has it: the
+// focus leaving a list by Tab goes where it would.
+inline void ShowAndType(QWidget *window, const QString &steps)
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    TypeAll(window, steps);
+}
+
+// What all the window's lists show, in the order they were made, "|"
+// between them, a disabled one in brackets.
+inline QString ListsShown(const QWidget *window)
+{
+    QStringList texts;
+    for (const QComboBox *list : window->findChildren<QComboBox *>())
+        texts.append(list->isEnabled() ? list->currentText() : u'(' + list->currentText() + u')');
+    return texts.join(u'|');
+}
+
+// Writes a whole file, true when it all went.
+inline bool PutFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }
