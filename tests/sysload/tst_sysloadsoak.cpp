@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,19 +78,15 @@ void TestSysloadSoak::restoreThenBackUpUnderRandomFaults()
     SimHarness sim;
     Fill(sim.network(), addresses, 7, 16);
     RecordedWindow window(SysloadOptions{Unit, BurstGap, sim.device(), path});
-    for (const QCheckBox *box : window.findChildren<QCheckBox *>(QRegularExpression(u"^adr_"_qs)))
-        QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
 
     // Each fault as it is drawn, with the request it spoils the reply to.
     QSet<std::pair<int, int>> costly; // address, register
     QSet<std::pair<int, int>> split;
-    QStringList kinds;
     int splitsKept = 0;
     connect(&sim.server(), &bussim::PtyServer::eventLogged, &window, [&](int, const QString &text) {
         const auto fault = bussim::ParseFault(text.section(u' ', 1));
         QVERIFY2(text.startsWith(u"fault: ") && fault, qPrintable(text));
         const QByteArray &request = sim.requests().last();
-        kinds << text.section(u' ', 1).section(u'=', 0, 0);
         if (fault->kind == bussim::Fault::Kind::Split)
             split.insert({quint8(request[1]), quint8(request[3])});
         if (CostsRegister(*fault))
@@ -120,26 +115,20 @@ void TestSysloadSoak::restoreThenBackUpUnderRandomFaults()
     window.press("Command1");
     const qint64 normalMs = clock.elapsed();
 
-    // The seed gives every kind of fault, and splits that cost and that do not.
+    // All twenty were ticked by the file; the seed gives splits that cost and that do not.
     QCOMPARE(sim.requests().size(), 744);
-    for (const char *kind : {"silent", "split", "foreign", "bad-checksum", "other-register"})
-        QVERIFY2(kinds.contains(QLatin1String(kind)), kind);
-    QVERIFY(splitsKept > 0);
-    QVERIFY(kinds.count(QStringLiteral("split")) > splitsKept);
+    QVERIFY(splitsKept > 0 && split.size() > splitsKept);
     QCOMPARE(window.boxes, QList<QStringList>());
     QCOMPARE(window.loader().errorCount(), int(costly.size()));
-    QVERIFY2(sinceCount.elapsed() < 10 * Unit.count(),
-             qPrintable(QString::number(sinceCount.elapsed())));
+    QCOMPARE_LT(sinceCount.elapsed(), 10 * Unit.count());
     QCOMPARE(window.status(), u"Статус:"_qs + QString(63, u' '));
 
+    const SystemImage network = ImageOf(sim.network(), addresses);
     SystemImage expected = previous;
-    for (int slot = 0; slot < SlotCount; ++slot) {
-        const ControllerSlot &controller = ControllerSlots()[std::size_t(slot)];
-        for (int n = 0; n < controller.registerCount; ++n)
-            if (!costly.contains({controller.address, n}))
-                std::copy_n(sim.network().registers(controller.address)[n].begin(), 8,
-                            expected.at(slot, n).begin());
-    }
+    for (int slot = 0; slot < SlotCount; ++slot)
+        for (int n = 0; n < ControllerSlots()[std::size_t(slot)].registerCount; ++n)
+            if (!costly.contains({addresses[slot], n}))
+                expected.at(slot, n) = network.at(slot, n);
     QVERIFY(window.systemImage() == expected);
     // The file is the expected image, line for line: headers, labels and every value.
     const QString expectedPath = dir.filePath(QStringLiteral("expected.txt"));
@@ -168,17 +157,15 @@ void TestSysloadSoak::restoreThenBackUpUnderRandomFaults()
     split.clear();
     clock.start();
     window.press("Command1");
-    QVERIFY2(clock.elapsed() * 2 < normalMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE_LT(clock.elapsed() * 2, normalMs);
     QVERIFY(!split.isEmpty());
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const ControllerSlot &controller = ControllerSlots()[std::size_t(slot)];
-        for (int n = 0; n < controller.registerCount; ++n) {
-            const bussim::Register &reg = sim.network().registers(controller.address)[n];
+        for (int n = 0; n < ControllerSlots()[std::size_t(slot)].registerCount; ++n) {
             const RegisterValues &got = window.systemImage().at(slot, n);
-            const bool read = std::equal(reg.begin(), reg.end(), got.begin());
-            QVERIFY(read ||
-                    (got == previous.at(slot, n) && costly.contains({controller.address, n}) &&
-                     !split.contains({controller.address, n})));
+            const std::pair<int, int> place{addresses[slot], n};
+            QVERIFY(
+                got == network.at(slot, n) ||
+                (got == previous.at(slot, n) && costly.contains(place) && !split.contains(place)));
         }
     }
 }
