@@ -269,7 +269,7 @@ private slots:
 
         // A closed window is gone: its stop button is left as it stood.
         QVERIFY(stopOffered && (c.cut == u"close" || !stopButton->isEnabled()));
-        QCOMPARE(window->lines.first(lines.size()), lines);
+        QCOMPARE(window->lines.mid(0, lines.size()), lines);
         QCOMPARE(window->lines.size(), lines.size() + !c.last.isEmpty());
         QVERIFY(window->lines.last().contains(c.last));
         if (sim)
