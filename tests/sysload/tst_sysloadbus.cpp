@@ -1,47 +1,62 @@
-// The image file's exact lines, then the window, driven by object name,
-// against the simulated network on a real pseudo-terminal: the start-up load,
-// the judgement of each reply, the frames of the write run, the runs'
-// safeguards and interruptions, and a whole backup restored into a blank network.
-#include "mainwindow.h"
-#include "simharness.h"
+// The image file's exact lines, then the window, driven by object name, and
+// the command line against the simulated network on a real pseudo-terminal:
+// the start-up load, the judgement of each reply, the frames of the write run,
+// the runs' safeguards and interruptions, the comparison with the file, and
+// the command line's exit statuses.
+#include "loadercommand.h"
+#include "sysloadwindow.h"
+#include "testbytes.h"
+#include "verifywindow.h"
 #include "waitclock.h"
 
-#include "testbytes.h"
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
-#include <QLabel>
-#include <QMessageBox>
+#include <QPushButton>
 #include <QStringEncoder>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
-using namespace std::chrono_literals;
+#include <csignal>
+
 using bussim::Fault;
-using OptionalFault = std::optional<Fault>;
 using Kind = Fault::Kind;
-using Button = QAbstractButton;
 
 namespace {
-// The wait unit of the runs whose replies are judged. The simulator answers
-// in this same thread within a few milliseconds, but on two cores busy with a
-// build the test process is now and then held off for 10 to 30 ms; a reply
-// that misses its wait is read in front of the next one, so one stall fails a
-// run of registers. 40 ms keeps the reply inside its wait through such stalls.
-constexpr auto TestUnit = 40ms;
-// The whole-network restore only counts its requests and compares what the
-// controllers stored, which a late acknowledgement does not change; it may
-// run at a fraction of the unit.
-constexpr auto RestoreUnit = 10ms;
+const Fault Silent; // no reply at all, ever
 
 // The status line after a run, as the installer reads it: 63 blanks.
 const QString ResetLine = u"Статус:"_qs + QString(63, u' ');
 
-QByteArray Contents(const QString &path)
+// The error count after a run, to be given the number.
+const QString CountLine = u"Произошло       %1       ошибок"_qs;
+
+Fault Spoil(Kind kind, int count = 1, int value = 0)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return Fault{kind, value, 0, count};
 }
+
+// A read or write run of indicator 80 alone, whose registers all hold F0 x 8.
+struct RunCase
+{
+    bool writing = false;
+    QList<Fault> faults = {}; // on its replies
+    bool slow = false;        // a 100 ms unit whose 60 ms quiet time ends after it
+    int badValue = 0;         // in register 0: not a byte, never sent
+    int errors = 0;           // its first registers fail
+    QString cut = {};         // while the seventh request waits: Esc, stop, close, pull
+    QString last = {};        // part of the status the cut leaves
+};
+
+// Lines of the file that Pattern() gives: headers, a label, values.
+const QList<std::pair<int, QString>> FileLines{{1, u"\"Адрес  универсального контроллера - 0\""_qs},
+                                               {533, u"\"регистр-3B\""_qs},
+                                               {4329, u"\"Адрес  контроллера индикатора - 80\""_qs},
+                                               {6230, u"\"Адрес  контроллера СМС - 9D\""_qs},
+                                               {6232, u"-3"_qs},
+                                               {6716, u"952"_qs}};
 
 // The first `count` values in file order numbered, many above a byte; only
 // slots 8 and 19 marked.
@@ -62,65 +77,17 @@ class TestSysloadBus : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QStringList m_lines;                    // every status text a run has put up
-    QList<QStringList> m_boxes;             // title, text, buttons of each message box shown
-    std::function<int(int shown)> m_answer; // unset: Cancel
 
-    static QString countLine(int n) { return u"Произошло       %1       ошибок"_qs.arg(n); }
-    static OptionalFault spoil(Kind k, int count = 1, int v = 0) { return Fault{k, v, 0, count}; }
     QString path() const { return m_dir.filePath(QStringLiteral("sysload.txt")); }
-    QString status(const MainWindow &w) { return w.findChild<QLabel *>(u"Label2"_qs)->text(); }
-    void press(QWidget &w, const char *n) { w.findChild<Button *>(QLatin1String(n))->click(); }
-
-    // A started window whose status texts and message boxes are recorded afresh.
-    std::unique_ptr<MainWindow> makeWindow(const QString &device, const QString &imagePath = {},
-                                           std::chrono::milliseconds unit = TestUnit,
-                                           std::chrono::milliseconds burstGap = 2ms)
+    std::unique_ptr<RecordedWindow> makeWindow(const QString &device,
+                                               std::chrono::milliseconds unit = TestUnit,
+                                               std::chrono::milliseconds burstGap = 2ms)
     {
-        m_lines.clear();
-        m_boxes.clear();
-        m_answer = nullptr;
-        auto window = std::make_unique<MainWindow>(
-            SysloadOptions{unit, burstGap, device, imagePath.isEmpty() ? path() : imagePath});
-        connect(&window->loader(), &SystemLoader::statusChanged, this,
-                [this](const QString &text) { m_lines << text; });
-        window->setMessageHook([this](QMessageBox &box) {
-            m_boxes << QStringList{box.windowTitle(), box.text(),
-                                   QString::number(box.buttons().size())};
-            return m_answer ? m_answer(int(m_boxes.size())) : int(QMessageBox::Cancel);
-        });
-        window->Form_Load();
-        return window;
+        return std::make_unique<RecordedWindow>(SysloadOptions{unit, burstGap, device, path()});
     }
 
 private slots:
     void init() { QFile::remove(path()); }
-
-    void fileLines_data()
-    {
-        QTest::addColumn<int>("line");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("first header") << 1 << u"\"Адрес  универсального контроллера - 0\""_qs;
-        QTest::newRow("label 3B") << 533 << u"\"регистр-3B\""_qs;
-        QTest::newRow("indicator 80") << 4329 << u"\"Адрес  контроллера индикатора - 80\""_qs;
-        QTest::newRow("keys") << 4985 << u"\"Адрес  контроллера клавиатурного - 90\""_qs;
-        QTest::newRow("synchroniser") << 5526 << u"\"Адрес  контроллера системного - 98\""_qs;
-        QTest::newRow("announcer") << 6013 << u"\"Адрес  контроллера говорилки - 9C\""_qs;
-        QTest::newRow("telephone") << 6230 << u"\"Адрес  контроллера СМС - 9D\""_qs;
-        QTest::newRow("negative value") << 6232 << u"-3"_qs;
-        QTest::newRow("last value") << 6716 << u"952"_qs;
-    }
-
-    // Windows-1251, CR LF, one item a line, 6716 lines.
-    void fileLines()
-    {
-        QFETCH(int, line);
-        QFETCH(QString, text);
-        QVERIFY(SaveImageFile(Pattern(744 * 8), path()).isEmpty());
-        const QList<QByteArray> lines = Contents(path()).split('\n');
-        QCOMPARE(lines.size(), 6716 + 1);
-        QCOMPARE(lines.at(line - 1), QStringEncoder("windows-1251").encode(text) + '\r');
-    }
 
     void startLoad_data()
     {
@@ -142,7 +109,7 @@ private slots:
 
     // Ticks exactly the slots whose first value of register 0 is not 0; a file
     // that fails keeps what was read, ticks nothing and says so once. The port
-    // is missing: the status names it beside the file.
+    // is missing: the status names it beside the file, and so does a run.
     void startLoad()
     {
         QFETCH(int, keepLines);
@@ -151,8 +118,13 @@ private slots:
         QFETCH(QString, fileReason);
         QFETCH(int, valuesRead);
 
+        // Windows-1251, CR LF, one item a line, 6716 lines.
         QVERIFY(SaveImageFile(Pattern(744 * 8), path()).isEmpty());
-        QList<QByteArray> lines = Contents(path()).split('\n').first(keepLines);
+        QList<QByteArray> lines = Contents(path()).split('\n');
+        QCOMPARE(lines.size(), 6716 + 1);
+        for (const auto &[line, text] : FileLines)
+            QCOMPARE(lines.at(line - 1), QStringEncoder("windows-1251").encode(text) + '\r');
+        lines = lines.first(keepLines);
         if (changedLine > 0)
             lines[changedLine - 1] = changedTo + '\r';
         QFile file(path());
@@ -166,232 +138,181 @@ private slots:
                                                                 box->objectName() == u"adr_9d"_qs));
         QVERIFY(window->systemImage() == Pattern(valuesRead));
         const QList<QStringList> boxes{{u"sysload"_qs, u"Ошибка, нет готового файла"_qs, u"1"_qs}};
-        QCOMPARE(m_boxes, fileReason.isEmpty() ? QList<QStringList>() : boxes);
+        QCOMPARE(window->boxes, fileReason.isEmpty() ? QList<QStringList>() : boxes);
         // No file at all is the message box's alone; the port is still named.
-        QVERIFY(status(*window).contains(u"no-such-port"_qs));
-        QCOMPARE(status(*window).contains(u"sysload.txt"_qs),
+        QVERIFY(window->status().contains(u"no-such-port"_qs));
+        QCOMPARE(window->status().contains(u"sysload.txt"_qs),
                  keepLines != 0 && !fileReason.isEmpty());
-        QVERIFY(status(*window).contains(fileReason));
+        QVERIFY(window->status().contains(fileReason));
+        // A run on a port that is not open says why and nothing else.
+        window->press("Command1");
+        QCOMPARE(window->lines, QStringList{window->port().errorText()});
     }
 
-    void readRun_data()
+    void run_data()
     {
-        QTest::addColumn<bool>("ticked");         // indicator 80, all its registers F0 x 8
-        QTest::addColumn<OptionalFault>("fault"); // on its replies
-        QTest::addColumn<int>("checksumOffset");  // added to the first reply's checksum
-        QTest::addColumn<int>("errors");          // its first registers fail
-        QTest::newRow("all data F0: 21 bytes") << true << OptionalFault() << 0 << 0;
-        QTest::newRow("another register, rightly summed")
-            << true << spoil(Kind::OtherRegister) << 0 << 1;
+        QTest::addColumn<RunCase>("c");
+        QTest::newRow("read, all data F0: 21 bytes") << RunCase{};
+        QTest::newRow("read, another register, rightly summed")
+            << RunCase{.faults = {Spoil(Kind::OtherRegister)}, .errors = 1};
         // One below its own sum is the sum for the register asked for: only
         // the register number in the reply tells it apart.
-        QTest::newRow("another register, summed as the one asked for")
-            << true << spoil(Kind::OtherRegister) << 0xFF << 1;
-        QTest::newRow("wrong checksum") << true << spoil(Kind::BadChecksum) << 0 << 1;
-        QTest::newRow("another address") << true << spoil(Kind::OtherAddress) << 0 << 1;
-        QTest::newRow("other traffic first") << true << spoil(Kind::Foreign) << 0 << 1;
-        QTest::newRow("absent indicator") << true << spoil(Kind::Silent, -1) << 0 << 9;
-        QTest::newRow("no box ticked") << false << OptionalFault() << 0 << 0;
+        QTest::newRow("read, another register, summed as the one asked for") << RunCase{
+            .faults = {Spoil(Kind::OtherRegister), Spoil(Kind::BadChecksum, 1, 0xFF)}, .errors = 1};
+        QTest::newRow("read, wrong checksum")
+            << RunCase{.faults = {Spoil(Kind::BadChecksum)}, .errors = 1};
+        QTest::newRow("read, another address")
+            << RunCase{.faults = {Spoil(Kind::OtherAddress)}, .errors = 1};
+        QTest::newRow("read, other traffic first")
+            << RunCase{.faults = {Spoil(Kind::Foreign)}, .errors = 1};
+        QTest::newRow("read, absent indicator")
+            << RunCase{.faults = {Spoil(Kind::Silent, -1)}, .errors = 9};
+        // Every reply's bytes are in before its wait ends, but the quiet time
+        // that closes their burst runs past it: each is judged on its own bytes.
+        QTest::newRow("read, reply in the last quiet time")
+            << RunCase{.faults = {Spoil(Kind::Delay, -1, 50)}, .slow = true};
+        QTest::newRow("write, acknowledged") << RunCase{.writing = true};
+        QTest::newRow("write, acknowledgement with a wrong checksum")
+            << RunCase{.writing = true, .faults = {Spoil(Kind::BadChecksum, -1)}};
+        QTest::newRow("write, no reply twice")
+            << RunCase{.writing = true, .faults = {Spoil(Kind::Silent, 2)}, .errors = 2};
+        QTest::newRow("write, reply code 02")
+            << RunCase{.writing = true, .faults = {Spoil(Kind::ReplyCode, 1, 2)}, .errors = 1};
+        QTest::newRow("write, another address")
+            << RunCase{.writing = true, .faults = {Spoil(Kind::OtherAddress)}, .errors = 1};
+        QTest::newRow("write, value 256 in the image")
+            << RunCase{.writing = true, .badValue = 256, .errors = 1};
+        QTest::newRow("write, value -1 in the image")
+            << RunCase{.writing = true, .badValue = -1, .errors = 1};
+        // A cut ends the run after the exchange in progress at most.
+        QTest::newRow("read, Esc")
+            << RunCase{.faults = {Spoil(Kind::BadChecksum)},
+                       .errors = 1,
+                       .cut = u"Esc"_qs,
+                       .last = u"Чтение остановлено: прочитано 7 из 9 регистров (ошибок 1)"_qs};
+        QTest::newRow("write, Стоп")
+            << RunCase{.writing = true,
+                       .cut = u"stop"_qs,
+                       .last = u"после адреса $80 регистра $6: записано 7 из 9"_qs};
+        QTest::newRow("read, window closed") << RunCase{.cut = u"close"_qs};
+        QTest::newRow("read, port vanished")
+            << RunCase{.cut = u"pull"_qs, .last = u"чтение прервано"_qs};
+        QTest::newRow("write, port vanished")
+            << RunCase{.writing = true, .cut = u"pull"_qs, .last = u"запись прервана"_qs};
     }
 
-    // A failed register keeps what the image held, in memory and in the file;
-    // an unticked slot loses its marker. Presses during the run and during the
-    // count start nothing.
-    void readRun()
+    // A register that fails keeps what the image held, in memory and in the
+    // file; an unticked slot the read has passed loses its marker. The write
+    // run stuffs F0 and never touches the file, nor does a cut run. Presses
+    // during the run and during the count start nothing; the stop is offered
+    // during the run only.
+    void run()
     {
-        QFETCH(bool, ticked);
-        QFETCH(OptionalFault, fault);
-        QFETCH(int, checksumOffset);
-        QFETCH(int, errors);
-
-        SimHarness sim;
-        for (bussim::Register &reg : sim.network().registers(0x80))
+        QFETCH(const RunCase, c);
+        auto sim = std::make_unique<SimHarness>();
+        const QString device = sim->device();
+        for (bussim::Register &reg : sim->network().registers(0x80))
             reg.fill(0xF0);
-        if (fault)
-            sim.setFault(0x80, *fault);
-        if (checksumOffset != 0)
-            sim.network().addFault(0x80, *spoil(Kind::BadChecksum, 1, checksumOffset));
-        const auto window = makeWindow(sim.device());
-        QCOMPARE(status(*window), u"Статус:"_qs); // no file: said by the message box alone
+        for (const Fault &fault : c.faults)
+            sim->network().addFault(0x80, fault);
+        const auto unit = c.slow ? 100ms : TestUnit;
+        const auto window = makeWindow(device, unit, c.slow ? 60ms : 2ms);
         SystemImage &image = window->systemImage();
         for (int slot = 0; slot < SlotCount; ++slot)
             for (int n = 0; n < 9; ++n)
                 image.at(slot, n) = {9, 8, 7, 6, 5, 4, 3, 2};
+        image.at(8, 8) = {0x11, 0xF0, 0xF0, 3, 4, 5, 6, 0xFF};
+        image.at(8, 0)[7] = qint16(c.badValue);
         SystemImage expected = image;
-        for (int slot = 0; slot < SlotCount; ++slot)
-            expected.at(slot, 0)[0] = qint16(ticked && slot == 8 ? 9 : 0);
+        const int done = c.cut.isEmpty() ? 9 : c.cut == u"Esc" || c.cut == u"stop" ? 7 : 6;
+        const QString ok = c.writing ? u"запись в систему адреса $80   регистра $%1     OK"_qs
+                                     : u"Чтение из системы адреса $80   регистра $%1  OK  "_qs;
+        const QString failed = c.writing
+                                   ? u"запись в систему адреса $80   регистра $%1  ERROR"_qs
+                                   : u"Чтение из системы адреса $80   регистра $%1     ERROR"_qs;
         QStringList lines;
-        for (int n = 0; ticked && n < 9; ++n) {
-            if (n >= errors)
+        for (int n = 0; n < done; ++n) {
+            lines << (n < c.errors ? failed : ok).arg(n);
+            if (!c.writing && n >= c.errors)
                 expected.at(8, n).fill(0xF0);
-            lines << (n < errors ? u"Чтение из системы адреса $80   регистра $%1     ERROR"_qs
-                                 : u"Чтение из системы адреса $80   регистра $%1  OK  "_qs)
-                         .arg(n);
         }
-        if (ticked)
-            press(*window, "adr_80");
+        for (int slot = 0; !c.writing && slot < SlotCount; ++slot)
+            if (slot < 8 || (slot > 8 && c.cut.isEmpty()))
+                expected.at(slot, 0)[0] = 0;
+        const bool countShown = c.cut.isEmpty() && (!c.writing || c.errors > 0);
+        if (c.writing && c.cut.isEmpty())
+            lines << ResetLine;
+        if (countShown)
+            lines << CountLine.arg(c.errors) << ResetLine;
+        auto *stopButton = window->findChild<QPushButton *>(u"Command_stop"_qs);
+        QVERIFY(!stopButton->isEnabled());
+        bool stopOffered = false;
+        if (c.cut == u"pull")
+            PullAdapterAt(sim, 7, 0x80, window.get());
+        connect(&sim->server(), &bussim::PtyServer::requestReceived, window.get(), [&] {
+            if (sim->requests().size() != 7)
+                return;
+            stopOffered = stopButton->isEnabled();
+            if (c.cut == u"Esc")
+                QTest::keyClick(window.get(), Qt::Key_Escape);
+            else if (c.cut == u"stop")
+                stopButton->click();
+            else if (c.cut == u"close")
+                window->close();
+        });
+        window->press("adr_80");
         for (int at : {4, 15})
-            QTimer::singleShot(at * TestUnit, window.get(), [&] {
-                press(*window, "Command2");
-                press(*window, "Command1");
+            QTimer::singleShot(at * unit, window.get(), [&] {
+                window->press("Command2");
+                window->press("Command1");
             });
-        press(*window, "Command1");
+        window->press(c.writing ? "Command2" : "Command1");
 
-        QCOMPARE(sim.requests().size(), ticked ? 9 : 0);
-        QCOMPARE(sim.requests().value(8), ticked ? Hex("F0 80 07 08 8F") : QByteArray());
+        // A closed window is gone: its stop button is left as it stood.
+        QVERIFY(stopOffered && (c.cut == u"close" || !stopButton->isEnabled()));
+        QCOMPARE(window->lines.mid(0, lines.size()), lines);
+        QCOMPARE(window->lines.size(), lines.size() + !c.last.isEmpty());
+        QVERIFY(window->lines.last().contains(c.last));
+        if (sim)
+            QCOMPARE(sim->requests().size(), c.cut.isEmpty() ? 9 - (c.badValue != 0) : 7);
+        else // the port that vanished is named
+            QVERIFY(window->lines.last().contains(device));
         QVERIFY(window->systemImage() == expected);
         SystemImage saved;
-        QCOMPARE(LoadImageFile(saved, path()), QString());
-        QVERIFY(saved == expected);
-        QCOMPARE(m_lines, lines << countLine(errors) << ResetLine);
-        // The count stood 20 wait units, the last wait; the program's own unit is 400 ms.
-        QCOMPARE(window->findChild<WaitClock *>()->timer().intervalAsDuration(), 20 * TestUnit);
+        QCOMPARE(LoadImageFile(saved, path()).isEmpty(), !c.writing && c.cut.isEmpty());
+        QVERIFY(c.writing || !c.cut.isEmpty() || saved == expected);
+        if (c.cut.isEmpty())
+            QCOMPARE(sim->requests().last(),
+                     c.writing ? Hex("F0 80 08 08 11 F0 11 F0 11 03 04 05 06 FF B4")
+                               : Hex("F0 80 07 08 8F"));
+        // The count stood 20 wait units, a reply one; the program's own unit is 400 ms.
+        QCOMPARE(window->findChild<WaitClock *>()->timer().intervalAsDuration(),
+                 (countShown ? 20 : 1) * unit);
         QCOMPARE(MainWindow().findChild<WaitClock *>()->unit(), 400ms);
     }
 
-    void receptionGate_data()
-    {
-        QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<int>("secondRunErrors");
-        // The read run takes no bytes after a controller: a late reply waits in
-        // the port and comes in ahead of the next run's first reply.
-        QTest::newRow("read run closes it") << QByteArray("Command1") << 1;
-        QTest::newRow("write run leaves it open") << QByteArray("Command2") << 0;
-    }
-
     // Indicator 80's last reply comes after its wait, while the first run's
-    // count is shown; then a run of indicator 81.
+    // count is shown; then a run of indicator 81. The read run takes no bytes
+    // after a controller: the late reply waits in the port and comes in ahead
+    // of the next run's first reply. The write run leaves reception open.
     void receptionGate()
     {
-        QFETCH(QByteArray, button);
-        QFETCH(int, secondRunErrors);
-        SimHarness sim;
-        connect(&sim.server(), &bussim::PtyServer::requestReceived, this, [&] {
-            if (sim.requests().size() == 9)
-                sim.setFault(0x80, Fault{Kind::Delay, int(TestUnit.count()) * 3 / 2, 0, 1});
-        });
-        const auto window = makeWindow(sim.device());
-        press(*window, "adr_80");
-        press(*window, button.constData());
-        QVERIFY(m_lines.contains(countLine(1)));
-        press(*window, "adr_80");
-        press(*window, "adr_81");
-        m_lines.clear();
-        press(*window, button.constData());
-        QCOMPARE(m_lines.filter(u"ERROR"_qs).size(), secondRunErrors);
-    }
-
-    // Every reply's bytes are in before its wait ends, but the quiet time that
-    // closes their burst runs past it: each is judged on its own bytes.
-    void replyInLastQuietTime()
-    {
-        SimHarness sim;
-        sim.setFault(0x80, Fault{Kind::Delay, 50});
-        const auto window = makeWindow(sim.device(), {}, 100ms, 60ms);
-        press(*window, "adr_80");
-        press(*window, "Command1");
-        QCOMPARE(m_lines.filter(u"ERROR"_qs), QStringList());
-        QCOMPARE(m_lines.value(8), u"Чтение из системы адреса $80   регистра $8  OK  "_qs);
-    }
-
-    void writeRun_data()
-    {
-        QTest::addColumn<OptionalFault>("fault"); // on board 01's acknowledgements
-        QTest::addColumn<int>("badValue");        // in register 30: not a byte, never sent
-        QTest::addColumn<int>("errors");
-
-        QTest::newRow("acknowledged") << OptionalFault() << 0 << 0;
-        QTest::newRow("acknowledgement with a wrong checksum")
-            << spoil(Kind::BadChecksum, -1) << 0 << 0;
-        QTest::newRow("no reply twice") << spoil(Kind::Silent, 2) << 0 << 2;
-        QTest::newRow("reply code 02") << spoil(Kind::ReplyCode, 1, 2) << 0 << 1;
-        QTest::newRow("another address") << spoil(Kind::OtherAddress) << 0 << 1;
-        QTest::newRow("value 256 in the image") << OptionalFault() << 256 << 1;
-        QTest::newRow("value -1 in the image") << OptionalFault() << -1 << 1;
-    }
-
-    void writeRun()
-    {
-        QFETCH(OptionalFault, fault);
-        QFETCH(int, badValue);
-        QFETCH(int, errors);
-
-        SimHarness sim;
-        if (fault)
-            sim.setFault(0x01, *fault);
-        const auto window = makeWindow(sim.device());
-        SystemImage &image = window->systemImage();
-        image.at(1, 0) = {0xF0};
-        image.at(1, 59) = {0x11, 0xF0, 0xF0, 3, 4, 5, 6, 0xFF};
-        image.at(1, 30)[7] = qint16(badValue);
-        const SystemImage before = image;
-        press(*window, "adr_01");
-        press(*window, "Command2");
-
-        QCOMPARE(sim.requests().size(), badValue == 0 ? 60 : 59);
-        QCOMPARE(sim.requests().at(0), Hex("F0 01 08 00 F0 11 00 00 00 00 00 00 00 0A"));
-        QCOMPARE(sim.network().registers(0x01)[59],
-                 (bussim::Register{0x11, 0xF0, 0xF0, 3, 4, 5, 6, 0xFF}));
-        QVERIFY(window->systemImage() == before);
-        const QString line = badValue != 0 ? u"запись в систему адреса $1   регистра $1E  ERROR"_qs
-                             : errors == 0 ? u"запись в систему адреса $1   регистра $0     OK"_qs
-                                           : u"запись в систему адреса $1   регистра $0  ERROR"_qs;
-        QVERIFY2(m_lines.contains(line), qPrintable(line));
-        QCOMPARE(m_lines.contains(countLine(errors)), errors != 0);
-        QCOMPARE(status(*window), ResetLine);
-        QVERIFY(!QFile::exists(path())); // the write run never touches the file
-    }
-
-    void interruptedRun_data()
-    {
-        QTest::addColumn<QString>("device"); // empty: the simulator's
-        QTest::addColumn<bool>("closing");   // after 5 units; else the port vanishes then
-        QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<QString>("statusPart");
-        QTest::newRow("port not open")
-            << u"no-such-port"_qs << false << QByteArray("Command1") << u"no-such-port"_qs;
-        QTest::newRow("window closed")
-            << QString() << true << QByteArray("Command1") << u"Чтение из системы адреса $0"_qs;
-        QTest::newRow("port vanished while reading")
-            << QString() << false << QByteArray("Command1") << u"чтение прервано"_qs;
-        QTest::newRow("port vanished while writing")
-            << QString() << false << QByteArray("Command2") << u"запись прервана"_qs;
-    }
-
-    // Each ends the run at once: nothing more is sent and nothing saved, the
-    // status says why, and what was read before stays in memory.
-    void interruptedRun()
-    {
-        QFETCH(QString, device);
-        QFETCH(bool, closing);
-        QFETCH(QByteArray, button);
-        QFETCH(QString, statusPart);
-        auto sim = std::make_unique<SimHarness>();
-        const QString simDevice = sim->device();
-        for (int n = 0; n < 60; ++n)
-            sim->network().registers(0x00)[n] = {1, 2, 3, 4, 5, 6, 7, quint8(n)};
-        const auto window = makeWindow(device.isEmpty() ? simDevice : m_dir.filePath(device));
-        SystemImage &image = window->systemImage();
-        for (int n = 0; n < 60; ++n)
-            image.at(0, n) = {9, 9, 9, 9, 9, 9, 9, qint16(n)};
-        SystemImage expected = image;
-        press(*window, "adr_00");
-        QTimer::singleShot(5 * TestUnit, window.get(),
-                           [&] { closing ? void(window->close()) : sim.reset(); });
-        press(*window, button.constData());
-
-        const QString last = m_lines.value(m_lines.size() - 1);
-        QVERIFY2(last.contains(statusPart), qPrintable(last));
-        if (!sim) { // the port vanished: it is named, and the run went no further
-            QVERIFY2(last.contains(simDevice), qPrintable(last));
-            QVERIFY(m_lines.size() < 60);
+        for (const char *button : {"Command1", "Command2"}) {
+            SimHarness sim;
+            connect(&sim.server(), &bussim::PtyServer::requestReceived, this, [&] {
+                if (sim.requests().size() == 9)
+                    sim.setFault(0x80, Fault{Kind::Delay, int(TestUnit.count()) * 3 / 2, 0, 1});
+            });
+            const auto window = makeWindow(sim.device());
+            window->press("adr_80");
+            window->press(button);
+            QVERIFY(window->lines.contains(CountLine.arg(1)));
+            window->press("adr_80");
+            window->press("adr_81");
+            window->lines.clear();
+            window->press(button);
+            QCOMPARE(window->lines.filter(u"ERROR"_qs).size(), button[7] == '1' ? 1 : 0);
         }
-        for (int n = 0; button == "Command1" && n < 60; ++n) {
-            if (m_lines.contains(SysloadText::ReadLine(0x00, n, true)))
-                expected.at(0, n) = {1, 2, 3, 4, 5, 6, 7, qint16(n)};
-        }
-        QVERIFY(window->systemImage() == expected);
-        QVERIFY(!QFile::exists(path()));
     }
 
     // The image read stays in memory; the save is tried again until given up,
@@ -400,44 +321,126 @@ private slots:
     {
         SimHarness sim;
         const QString folder = m_dir.filePath(QStringLiteral("later"));
-        const auto window = makeWindow(sim.device(), folder + QStringLiteral("/sysload.txt"));
-        m_answer = [&](int shown) {
+        const auto window = std::make_unique<RecordedWindow>(
+            SysloadOptions{TestUnit, 2ms, sim.device(), folder + QStringLiteral("/sysload.txt")});
+        window->answer = [&](int shown) {
             return shown == 3 && !QDir().mkpath(folder) ? 0 : int(QMessageBox::Retry);
         };
-        press(*window, "adr_81");
-        press(*window, "Command1");
-        QCOMPARE(m_boxes.size(), 1 + 2);    // the missing file at the start, then two retries
-        QCOMPARE(sim.requests().size(), 9); // the network was read once
+        window->press("adr_81");
+        window->press("Command1");
+        QCOMPARE(window->boxes.size(), 1 + 2); // the missing file at the start, then two retries
         QVERIFY(QFile::exists(folder + QStringLiteral("/sysload.txt")));
 
+        // Nothing ticked now: no register is read, but the image is still saved.
         QDir(folder).removeRecursively();
-        m_answer = nullptr;
-        press(*window, "Command1");
-        QCOMPARE(status(*window), m_boxes.last().at(1).section(u'\n', 0, 0));
+        window->answer = nullptr;
+        window->press("adr_81");
+        window->press("Command1");
+        QCOMPARE(sim.requests().size(), 9); // the network was read once
+        QCOMPARE(window->status(), window->boxes.last().at(1).section(u'\n', 0, 0));
     }
 
-    // A fresh start ticks all twenty from a backup and writes every register
-    // of them into a blank network. (The whole backup itself is read, faults
-    // and all, by the soak test beside this one.)
-    void restoreWholeNetwork()
+    // Three registers changed on the network since the backup, one controller
+    // silent: exactly those are reported, and nothing is changed.
+    void verify()
     {
-        // Every byte value in turn, F0 F8 11 among them; no presence marker is 0.
-        SystemImage backup;
-        bussim::Network house;
-        int k = 0;
-        for (int slot = 0; slot < SlotCount; ++slot) {
-            const ControllerSlot &controller = ControllerSlots()[std::size_t(slot)];
-            for (int n = 0; n < controller.registerCount; ++n)
-                for (std::size_t j = 0; j < 8; ++j)
-                    backup.at(slot, n)[j] = house.registers(controller.address)[n][j] =
-                        quint8(++k * 0x35);
-        }
-        QVERIFY(SaveImageFile(backup, path()).isEmpty());
+        SimHarness sim;
+        const QList<int> present{0x80, 0x81, 0x82};
+        Fill(sim.network(), present, 5);
+        sim.network().registers(0x82)[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        QVERIFY(SaveImageFile(ImageOf(sim.network(), present), path()).isEmpty());
+        const QByteArray before = Contents(path());
+        sim.network().registers(0x80)[0][5] ^= 0x01;
+        sim.network().registers(0x80)[2][3] = 0xF0 ^ sim.network().registers(0x80)[2][3];
+        sim.network().registers(0x82)[8][0] = 0x41;
+        sim.network().registers(0x82)[8][7] = 0x0A;
+        sim.setFault(0x81, Silent);
+        const auto window = makeWindow(sim.device());
+        const SystemImage image = window->systemImage();
+        window->press("Command_sverka");
+        QVERIFY(window->systemImage() == image);
+        QCOMPARE(Contents(path()), before);
 
-        SimHarness blank;
-        press(*makeWindow(blank.device(), {}, RestoreUnit), "Command2");
-        QTRY_COMPARE(blank.requests().size(), 744);
-        QVERIFY(blank.network().sameContents(house));
+        VerifyWindow *shown = window->verifyWindow();
+        QVERIFY(shown && shown->isVisible());
+        auto *table = shown->findChild<QTableWidget *>(u"Table_sverka"_qs);
+        QCOMPARE(table->rowCount(), 3 + 9);
+        // Register 8 of 82: the first and last bytes marked on both sides, no other.
+        for (int column = 2; column < 18; ++column)
+            QCOMPARE(table->item(2, column)->font().bold(),
+                     (column - 2) % 8 == 0 || (column - 2) % 8 == 7);
+        QCOMPARE(table->item(3, 2)->text(), u"не прочитан"_qs);
+        shown->findChild<QPushButton *>(u"Command_copy"_qs)->click();
+        const QString text = QApplication::clipboard()->text();
+        for (
+            const QString &line :
+            {u"совпадают 15, отличаются 3, не прочитаны 9"_qs, u"\n  80    00     "_qs,
+             u"\n  80    02     "_qs, u"\n  81: регистры 0-8"_qs,
+             u"\n  82    08     01* 02  03  04  05  06  07  08*  41* 02  03  04  05  06  07  0A*"_qs})
+            QVERIFY2(text.contains(line), qPrintable(text));
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("withFile");   // a backup of 80 and 81 before the run
+        QTest::addColumn<QString>("trouble"); // silent, changed, interrupt, pull
+        QTest::addColumn<int>("status");
+        QTest::newRow("first backup") << u"--backup --only 80,9c"_qs << false << QString() << 0;
+        QTest::newRow("backup, a silent controller")
+            << u"--backup --quick"_qs << true << u"silent"_qs << 1;
+        QTest::newRow("backup, Ctrl+C") << u"--backup"_qs << true << u"interrupt"_qs << 130;
+        QTest::newRow("backup, adapter pulled") << u"--backup"_qs << true << u"pull"_qs << 2;
+        QTest::newRow("bad option") << u"--backup --bogus"_qs << true << QString() << 2;
+        QTest::newRow("unknown controller")
+            << u"--backup --only 80,55"_qs << true << QString() << 2;
+        QTest::newRow("no port") << u"--backup --port /nonexistent/tty"_qs << true << QString()
+                                 << 2;
+        QTest::newRow("restore without a file") << u"--restore"_qs << false << QString() << 2;
+        QTest::newRow("restore") << u"--restore"_qs << true << QString() << 0;
+        QTest::newRow("verify, equal") << u"--verify"_qs << true << QString() << 0;
+        QTest::newRow("verify, differing") << u"--verify"_qs << true << u"changed"_qs << 1;
+    }
+
+    void commandLine()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(bool, withFile);
+        QFETCH(QString, trouble);
+        QFETCH(int, status);
+        auto sim = std::make_unique<SimHarness>();
+        Fill(sim->network(), {0x80, 0x81, 0x9C}, 9);
+        if (withFile)
+            QVERIFY(SaveImageFile(ImageOf(sim->network(), {0x80, 0x81}), path()).isEmpty());
+        const QByteArray before = Contents(path());
+        if (trouble == u"silent")
+            sim->setFault(0x81, Silent);
+        if (trouble == u"changed")
+            sim->network().registers(0x81)[4][4] ^= 0xFF;
+        if (trouble == u"pull")
+            PullAdapterAt(sim, 5, 0x80, this);
+        if (trouble == u"interrupt")
+            connect(&sim->server(), &bussim::PtyServer::requestReceived, this, [&] {
+                if (sim->requests().size() == 5)
+                    std::raise(SIGINT);
+            });
+        QString outText;
+        QString errText;
+        QTextStream out(&outText);
+        QTextStream err(&errText);
+        const int got =
+            RunLoaderCommand(ParseLoaderCommand((u"sysload "_qs + arguments).split(u' ')),
+                             SysloadOptions{TestUnit, 2ms, sim ? sim->device() : QString(), path()},
+                             out, err, false);
+        QVERIFY2(got == status, qPrintable(u"%1\n%2%3"_qs.arg(got).arg(outText, errText)));
+        // Only a first backup writes the file: a backup of the same network changes nothing.
+        QCOMPARE(Contents(path()) != before, !withFile && status == 0);
+        if (trouble == u"changed")
+            QVERIFY2(outText.contains(u"81    04"_qs), qPrintable(outText));
+        if (trouble == u"interrupt")
+            QVERIFY2(errText.contains(u"Чтение остановлено: прочитано 5 из 18 регистров "
+                                      "(ошибок 0), файл sysload.txt не изменён"_qs),
+                     qPrintable(errText));
     }
 };
 
