@@ -199,6 +199,18 @@ Notes ReadNotes(const QString &path, qint64 startUs)
     return notes;
 }
 
+// Waits up to ten minutes for a tool's run, then stops the network it ran
+// against; true when the tool ended by itself with exit status 0.
+bool FinishRun(QProcess &tool, QProcess &bussim)
+{
+    const bool finished = tool.waitForFinished(10 * 60 * 1000);
+    if (!finished)
+        tool.kill();
+    bussim.terminate();
+    bussim.waitForFinished();
+    return finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
 // Starts bussim and answers the device it serves.
 QString StartBussim(QProcess &bussim, const QString &program, const QStringList &args)
 {
@@ -288,12 +300,7 @@ public:
         if (quick)
             args << QStringLiteral("--quick");
         tool.start(folder + QStringLiteral("/sysload"), args);
-        const bool finished = tool.waitForFinished(10 * 60 * 1000);
-        if (!finished)
-            tool.kill();
-        bussim.terminate();
-        bussim.waitForFinished();
-        if (!finished || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+        if (!FinishRun(tool, bussim))
             Die(QStringLiteral("sysload --backup failed (exit %1): %2")
                     .arg(tool.exitCode())
                     .arg(QString::fromLocal8Bit(tool.readAllStandardError())));
@@ -520,12 +527,7 @@ private:
         // option on: UMD_BENCH_TOOL_ARGS="--log /tmp/x.jsonl" bench/run busprobe
         tool.start(folder + u'/' + session.tool,
                    QProcess::splitCommand(qEnvironmentVariable("UMD_BENCH_TOOL_ARGS")));
-        const bool finished = tool.waitForFinished(10 * 60 * 1000);
-        if (!finished)
-            tool.kill();
-        bussim.terminate();
-        bussim.waitForFinished();
-        if (!finished || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+        if (!FinishRun(tool, bussim))
             Die(QStringLiteral("%1 did not finish its script (exit %2); notes in %3")
                     .arg(session.tool)
                     .arg(tool.exitCode())
