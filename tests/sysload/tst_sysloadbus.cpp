@@ -51,12 +51,16 @@ struct RunCase
 };
 
 // Lines of the file that Pattern() gives: headers, a label, values.
-const QList<std::pair<int, QString>> FileLines{{1, u"\"Адрес  универсального контроллера - 0\""_qs},
-                                               {533, u"\"регистр-3B\""_qs},
-                                               {4329, u"\"Адрес  контроллера индикатора - 80\""_qs},
-                                               {6230, u"\"Адрес  контроллера СМС - 9D\""_qs},
-                                               {6232, u"-3"_qs},
-                                               {6716, u"952"_qs}};
+const QList<std::pair<int, QString>> FileLines{
+    {1, u"\"Адрес  универсального контроллера - 0\""_qs},
+    {533, u"\"регистр-3B\""_qs},
+    {4329, u"\"Адрес  контроллера индикатора - 80\""_qs},
+    {4985, u"\"Адрес  контроллера клавиатурного - 90\""_qs},
+    {5526, u"\"Адрес  контроллера системного - 98\""_qs},
+    {6013, u"\"Адрес  контроллера говорилки - 9C\""_qs},
+    {6230, u"\"Адрес  контроллера СМС - 9D\""_qs},
+    {6232, u"-3"_qs},
+    {6716, u"952"_qs}};
 
 // The first `count` values in file order numbered, many above a byte; only
 // slots 8 and 19 marked.
