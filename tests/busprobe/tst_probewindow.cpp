@@ -70,6 +70,25 @@ class TestProbeWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    // Every entry of the two lists as the installer reads it, and the address
+    // each controller text stands for; only an entry's exact text counts.
+    void lists()
+    {
+        QStringList addressed;
+        for (const QString &text :
+             ControllerTexts() + QStringList{u"плата 9"_qs, u"говорилка 9C"_qs, u"Клавиши 90"_qs})
+            addressed << text + u'=' + QString::number(ControllerAddress(text), 16);
+        QCOMPARE(addressed.join(u','),
+                 u"плата 0=0,плата 1=1,плата 2=2,плата 3=3,плата 4=4,плата 5=5,плата 6=6,"
+                 u"плата 7=7,индикатор 80=80,индикатор 81=81,индикатор 82=82,индикатор 83=83,"
+                 u"клавиши 90=90,синхронизатор 98=98,говорилка 9\u0421=9c,телефон 9D=9d,"
+                 u"плата 9=0,говорилка 9C=0,Клавиши 90=0"_qs);
+        QCOMPARE(CommandTexts().join(u','),
+                 u"опрос наличия,читать 1 яч памяти,запись 1 яч памяти,читать 8 яч памяти,"
+                 u"запись 8 яч памяти,читать 8 яч регист,запись 8 яч регист,дополнительная,"
+                 u"действие,запись 1 яч регистра,синхронизация полная,синхрон. стат. и зоны"_qs);
+    }
+
     void picks_data()
     {
         QTest::addColumn<QStringList>("steps"); // picks, and a press (see typing.h)
