@@ -140,6 +140,12 @@ private slots:
         QCOMPARE(rig.engine.status(), u"Статус:"_s + QString(32, u' '));
         QCOMPARE(rig.image, expected);
         QVERIFY(!rig.engine.isActive() && !rig.engine.Timer2().isActive());
+
+        QVERIFY(rig.engine.startReadRun());
+        rig.port.open = false; // unannounced: the request is not sent, the run ends
+        rig.engine.Timer2_Timer();
+        QCOMPARE(rig.engine.status(), u"Статус: обмен прерван: Порт fake не открыт"_s);
+        QVERIFY(!rig.engine.isActive() && !rig.engine.Timer2().isActive());
     }
 
     void receiveEventRestartsReadTimer()

@@ -14,6 +14,7 @@ public:
     QByteArray written;
     QByteArray waiting; // bytes in the port's input, not yet taken
     int takeCount = 0;
+    int writesLeft = -1; // taken before the port closes, raising no failure; -1: no end
 
     // Bytes arrive and the port raises one receive event.
     void arrive(const QByteArray &bytes)
@@ -25,6 +26,8 @@ public:
     QString deviceName() const override { return QStringLiteral("fake"); }
     bool write(const QByteArray &bytes) override
     {
+        if (writesLeft-- == 0)
+            open = false;
         if (!open)
             return false;
         written += bytes;

@@ -159,11 +159,12 @@ void TestVoxbook::file()
 
 // One row of the typed table: the steps, what the lists show after them
 // (number, then the eight phrases), the status line and the start of what
-// went on the wire; on a port open or not from the start.
+// went on the wire; the writes the port takes before it closes unannounced
+// (0: closed from the start, -1: any number).
 static void Row(const char *name, const QString &steps, const QString &shown, const QString &status,
-                const QByteArray &wire = {}, bool open = true)
+                const QByteArray &wire = {}, int writes = -1)
 {
-    QTest::newRow(name) << steps << shown << status << wire << open;
+    QTest::newRow(name) << steps << shown << status << wire << writes;
 }
 
 void TestVoxbook::typed_data()
@@ -171,7 +172,7 @@ void TestVoxbook::typed_data()
     for (const char *column : {"steps", "shown", "status"})
         QTest::addColumn<QString>(column);
     QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<bool>("open");
+    QTest::addColumn<int>("writes");
     const QString idle = u"Статус:"_s, closed = u"Порт fake не открыт"_s;
     const QString first = u"|нет|нет|нет|нет|(нет)|(нет)|(нет)|(нет)"_s;
     Row("a phrase in another case", u"Combo_d0=Сон\n"_s,
@@ -192,9 +193,12 @@ void TestVoxbook::typed_data()
         Hex("F0 9C 0A FF FF A4"));
     Row("tested: G0 is no byte", u"Combo_adr=G0|Command5"_s, u"G0"_s + first,
         u"Статус: номер сценария «G0» не отправить: нужно число от 0 до FF"_s);
-    Row("port not open", u"Combo_adr=E0\n"_s, u"E0"_s + first, u"Статус: "_s + closed, {}, false);
+    Row("port not open", u"Combo_adr=E0\n"_s, u"E0"_s + first, u"Статус: "_s + closed, {}, 0);
     Row("test, port not open", u"Combo_adr=E0\n|Command5"_s, u"E0"_s + first,
-        u"Статус: проверка сценария не начата: "_s + closed, {}, false);
+        u"Статус: проверка сценария не начата: "_s + closed, {}, 0);
+    Row("test, port closed after three polls", u"Combo_adr=E0\n|Command5"_s, u"E0"_s + first,
+        u"Статус: обмен прерван: "_s + closed,
+        Hex("F0 9C 0A FF E0 85 F0 9C 01 9D F0 9C 01 9D F0 9C 01 9D"), 4);
     Row("write, not a byte", u"Combo_adr=E0\n|Command4"_s, u"E0"_s + first,
         u"Статус: регистр 5, ячейка 3 содержит 300, а не байт 0..255; запись не начата"_s);
 }
@@ -208,8 +212,9 @@ void TestVoxbook::typed()
     QFETCH(QString, shown);
     QFETCH(QString, status);
     QFETCH(QByteArray, wire);
-    QFETCH(bool, open);
-    m_port.open = open;
+    QFETCH(int, writes);
+    m_port.open = writes != 0;
+    m_port.writesLeft = writes;
     init();
     m_window->image().setCell(6, 3, 300);
     const AnnouncerImage before = m_window->image();
