@@ -262,6 +262,11 @@ void TestLumbook::file()
 void TestLumbook::startAndBadFiles()
 {
     QVERIFY(m_window->minimumSize() == m_window->maximumSize()); // a form of fixed size
+    QCOMPARE(CaptionsShown(m_window.get()),
+             u"Программирование часового индикатора умного дома|Адрес индикатора|"
+             u"Часовая коррекция|Константа освещенности|Записать в файл umd_8x.txt|"
+             u"Читать файл umd_8x.txt|Проверка задачи|Запись в контр.|Читать из контр.|"
+             u"Выбор задачи|Действие|Номер входа|Адрес или номер|Время задержки, сек"_s);
     QStringList order; // Tab goes through the lists left to right, top to bottom
     for (QWidget *w = find<QComboBox>(u"Combo_adr"_s); order.size() < 8; w = w->nextInFocusChain())
         if (qobject_cast<QComboBox *>(w))

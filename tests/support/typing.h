@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStringList>
 #include <QTest>
@@ -83,4 +84,18 @@ inline bool PutFile(const QString &path, const QByteArray &contents)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
+// The form's own texts: its title, then every caption and button in the
+// order they were made, "|" between them.
+inline QString CaptionsShown(const QWidget *window)
+{
+    QStringList texts{window->windowTitle()};
+    for (const QWidget *w : window->findChildren<QWidget *>())
+        if (auto *label = qobject_cast<const QLabel *>(w);
+            label && label->objectName() != u"Label_s")
+            texts.append(label->text());
+        else if (auto *button = qobject_cast<const QAbstractButton *>(w))
+            texts.append(button->text());
+    return texts.join(u'|');
 }

@@ -99,6 +99,10 @@ void TestVoxbook::vocabularyAndPlaces()
 
 void TestVoxbook::file()
 {
+    QCOMPARE(CaptionsShown(m_window.get()), // 9С with a Cyrillic С, as the form has it
+             u"Программирование говорилки  9\u0421|Номер сценария|Фразы в сценарии|"
+             u"читать файл umd_9C.txt|запись в файл umd_9C.txt|читать из контр.|"
+             u"запись в контр.|Проверка сценария"_s);
     // Missing, short, not a number: the load changes nothing and says where.
     const QByteArray block = "\"r\"\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n";
     m_window->image().setCell(1, 0, 0x0F);
