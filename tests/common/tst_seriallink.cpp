@@ -73,7 +73,7 @@ void TestSerialLink::order_data()
     row("environment before remembered", "", "/dev/pts/4", "/dev/ttyUSB0", u"/dev/pts/4"_qs,
         PortSource::Environment);
     row("remembered", "", "", "/dev/ttyUSB0", u"/dev/ttyUSB0"_qs, PortSource::Remembered);
-    row("none: port 1", "", "", "", PlatformFirstPort(), PortSource::Platform);
+    row("none: port 1", "", "", "", u"/dev/ttyS0"_qs, PortSource::Platform);
 }
 
 // Each row runs through the real sources: the environment variable and the

@@ -24,7 +24,8 @@
 
 namespace {
 
-// Each line of the tool's log of JSON lines: dir|bytes|frame|addr|cmd|checksum.
+// Each line of the tool's log of JSON lines: dir|bytes|frame|addr|cmd|checksum,
+// after "no time" when it lacks t_us or wall.
 QStringList LogLines(const QString &path)
 {
     QFile file(path);
@@ -35,6 +36,8 @@ QStringList LogLines(const QString &path)
             QStringList fields;
             for (const char *name : {"dir", "bytes", "frame", "addr", "cmd", "checksum"})
                 fields.append(line.value(QLatin1StringView(name)).toString());
+            if (!line.value(u"t_us").isDouble() || !line.value(u"wall").isString())
+                fields.prepend(u"no time"_qs);
             lines.append(fields.join(u'|'));
         }
     return lines;
