@@ -31,11 +31,7 @@ double PixelsPerTwip(const QFontMetrics &metrics)
 } // namespace
 
 ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
-    : QWidget(parent),
-      m_ownPort(options.port == nullptr ? std::make_unique<SerialBusPort>() : nullptr),
-      m_exchange(options.port != nullptr ? options.port : m_ownPort.get(), options.waitUnit,
-                 options.clock),
-      m_timer1(this)
+    : QWidget(parent), m_exchange(options.port, options.waitUnit, options.clock), m_timer1(this)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(ProbeTexts::WindowTitle.toString());
@@ -109,13 +105,10 @@ ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
     connect(&m_exchange.link(), &SerialLink::portFailed, this,
             [this](const QString &why) { setStatus(ProbeTexts::StatusPortProblem(why)); });
 
-    if (m_ownPort)
-        m_ownPort->setObjectName(QStringLiteral("MSComm1"));
-    // Form_Load: port 1 at 19200,N,8,1. A port that cannot be opened leaves
-    // the window working; the status line says which device and why.
-    if (m_ownPort && !m_ownPort->open(options.device.isEmpty() ? SerialBusPort::DefaultDevice()
-                                                               : options.device))
-        setStatus(ProbeTexts::StatusPortProblem(m_ownPort->errorText()));
+    // Form_Load: port 1 at 19200,N,8,1. A port that could not be opened
+    // leaves the window working; the status line says which device and why.
+    if (!options.port->isOpen())
+        setStatus(ProbeTexts::StatusPortProblem(options.port->errorText()));
     m_exchange.link().setReceiveOffset(0);
 }
 
@@ -219,11 +212,9 @@ void ProbeWindow::Timer1_Timer()
 
 void ProbeWindow::closeEvent(QCloseEvent *event)
 {
-    // Form_Unload: the beep, then the port is closed.
+    // Form_Unload: the beep; the port is closed by the program around the window.
     m_exchange.shutDown();
     m_timer1.stop();
     QApplication::beep();
-    if (m_ownPort)
-        m_ownPort->close();
     event->accept();
 }

@@ -9,18 +9,15 @@
 
 #include <array>
 #include <chrono>
-#include <memory>
 
 class BusPort;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class SerialBusPort;
 
 struct ProbeOptions
 {
-    // The bus; when none is given the window opens `device` itself
-    // (empty: SerialBusPort::DefaultDevice()).
+    // The bus, open or not; the window does not own it.
     BusPort *port = nullptr;
     std::chrono::milliseconds waitUnit = ProbeExchange::DefaultWaitUnit;
     // How long a verdict stands before the fields are rewritten.
@@ -29,7 +26,6 @@ struct ProbeOptions
     ProbeExchange::Clock clock = [] {
         return QDateTime::currentDateTime();
     };
-    QString device{};
 };
 
 // The bus tester's window, Form1: pick a controller and a command, fill in the
@@ -46,8 +42,6 @@ public:
     int commandCode() const { return m_commandCode; }
     const RequestFields &values() const { return m_values; }
     ProbeExchange &exchange() { return m_exchange; }
-    // The port the window opened itself; none when it was given one.
-    SerialBusPort *ownPort() const { return m_ownPort.get(); }
     void setStatus(const QString &text);
 
     // A controller picked, and at every send: the target address follows the
@@ -62,8 +56,7 @@ public:
     void Timer1_Timer();
 
 protected:
-    // Closing the window ends a running exchange, sounds the beep and
-    // closes the port.
+    // Closing the window ends a running exchange and sounds the beep.
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -71,7 +64,6 @@ private:
     QLabel *addLabel(const QString &name, const QString &text);
     QComboBox *field(ByteField which) const;
 
-    std::unique_ptr<SerialBusPort> m_ownPort;
     ProbeExchange m_exchange;
     // The refresh timer, a child of the window so that it is found by its name.
     QTimer m_timer1;

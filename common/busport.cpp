@@ -1,178 +1,218 @@
 #include "busport.h"
 
-#include "portchoice.h"
+#include "portbackend.h"
 
-#include <QFileInfo>
-#include <QtGlobal>
+#include <QTimer>
 
-namespace {
-
-// What a failure of an open port means to the installer. The system's own
-// text is no help here: after a pulled adapter it is often that of a stale
-// "try again", and in English.
-QString FailureReason(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::ResourceError:
-        return QStringLiteral("устройство отключено");
-    case QSerialPort::PermissionError:
-        return QStringLiteral("нет доступа к устройству");
-    case QSerialPort::ReadError:
-        return QStringLiteral("ошибка чтения");
-    default:
-        return QStringLiteral("ошибка записи");
-    }
-}
-
-// Whether the user may read and write the device at all: tells a device
-// refused for want of rights from one held by another program.
-bool DeviceAccessible(const QString &device)
-{
-#ifdef Q_OS_UNIX
-    const QFileInfo file(device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
-    return file.isReadable() && file.isWritable();
-#else
-    Q_UNUSED(device);
-    return true;
-#endif
-}
-
-} // namespace
+#include <utility>
 
 BusTap::~BusTap() = default;
 
-BusPort::~BusPort() = default;
+PortBackend::~PortBackend() = default;
 
-SerialBusPort::SerialBusPort(QObject *parent) : BusPort(parent)
+QString PortErrorText(PortError error, const QString &device, const QString &systemText)
 {
-    // The port may report a reply in several pieces as the driver hands them
-    // over. The bytes of one burst are told to the link as one receive event,
-    // raised when the line has been quiet for the burst gap, so that a reply
-    // is stored whole from the start of its eight-slot block.
+    const QString notOpen = QStringLiteral("Порт %1 не открыт").arg(device);
+    const QString failed = QStringLiteral("Порт %1 отказал и закрыт: ").arg(device);
+    switch (error) {
+    case PortError::None:
+        return {};
+    case PortError::NotOpen:
+        return notOpen;
+    case PortError::Missing:
+        return notOpen + QStringLiteral(": такого устройства нет; выберите порт в меню «Порт»");
+    case PortError::Denied:
+#ifdef Q_OS_LINUX
+        return notOpen + QStringLiteral(": нет прав на устройство; добавьте пользователя в "
+                                        "группу dialout (sudo usermod -aG dialout $USER) и "
+                                        "войдите в систему заново");
+#else
+        return notOpen + QStringLiteral(": нет доступа к устройству");
+#endif
+    case PortError::Busy:
+        return notOpen + QStringLiteral(": порт занят другой программой");
+    case PortError::OpenFailed:
+        return notOpen + QStringLiteral(": ") + systemText;
+    case PortError::NotSent:
+        return QStringLiteral("Порт %1: байты не отправлены: %2").arg(device, systemText);
+    // The system's own text is no help once the port was in use: after a
+    // pulled adapter it is often that of a stale "try again", and in English.
+    case PortError::Unplugged:
+        return failed + QStringLiteral("устройство отключено");
+    case PortError::AccessLost:
+        return failed + QStringLiteral("нет доступа к устройству");
+    case PortError::ReadFailed:
+        return failed + QStringLiteral("ошибка чтения");
+    case PortError::WriteFailed:
+        return failed + QStringLiteral("ошибка записи");
+    }
+    return {};
+}
+
+BusPort::BusPort(QObject *parent) : QObject(parent)
+{
+    // The device may report a reply in several pieces as its driver hands
+    // them over. The bytes of one burst are told to the link as one receive
+    // event, raised when the line has been quiet for the burst gap, so that a
+    // reply is stored whole from the start of its eight-slot block.
     m_burst.setSingleShot(true);
     m_burst.setInterval(DefaultBurstGap);
-    connect(&m_burst.timer(), &QTimer::timeout, this, &SerialBusPort::endOfBurst);
-    connect(&m_port, &QSerialPort::readyRead, this, [this] { m_burst.start(); });
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialBusPort::onError);
+    connect(&m_burst.timer(), &QTimer::timeout, this, &BusPort::endOfBurst);
 }
 
-SerialBusPort::~SerialBusPort() = default;
-
-QString SerialBusPort::DefaultDevice()
+BusPort::BusPort(std::unique_ptr<PortBackend> backend, const QString &device, QObject *parent)
+    : BusPort(parent)
 {
-    const QString named = qEnvironmentVariable(DeviceVariable);
-    return named.isEmpty() ? PlatformFirstPort() : named;
+    m_device = device;
+    m_fixedBackend = true;
+    attach(std::move(backend));
 }
 
-bool SerialBusPort::open(const QString &device)
+BusPort::~BusPort()
+{
+    close();
+}
+
+void BusPort::attach(std::unique_ptr<PortBackend> backend)
+{
+    m_backend = std::move(backend);
+    connect(m_backend.get(), &PortBackend::arrived, this, &BusPort::arrived);
+    connect(m_backend.get(), &PortBackend::failed, this, &BusPort::deviceFailed);
+}
+
+bool BusPort::open(const QString &device)
 {
     close();
     m_device = device;
     m_failed = false;
-    m_error.clear();
-    m_told = 0;
-    m_port.setPortName(device);
-    m_port.setBaudRate(QSerialPort::Baud19200);
-    m_port.setDataBits(QSerialPort::Data8);
-    m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::OneStop);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        m_error =
-            OpenFailureText(device, m_port.error(), DeviceAccessible(device), m_port.errorString());
-        return false;
-    }
-    return true;
+    m_error = PortError::None;
+    m_systemText.clear();
+    if (!m_fixedBackend)
+        attach(NewBackend(device));
+    m_error = m_backend->open(device, &m_systemText);
+    return m_error == PortError::None;
 }
 
-void SerialBusPort::close()
+void BusPort::close()
 {
     m_burst.stop();
-    if (m_port.isOpen())
-        m_port.close();
+    m_waiting.clear();
+    m_told = 0;
+    if (deviceOpen())
+        m_backend->close();
 }
 
-bool SerialBusPort::isOpen() const
+bool BusPort::deviceOpen() const
 {
-    // A failed port is closed as soon as control is back in the event loop;
+    return m_backend && m_backend->isOpen();
+}
+
+bool BusPort::isOpen() const
+{
+    // A failed device is closed as soon as control is back in the event loop;
     // until then it already counts as closed, so that a wait ending just
     // after the failure does not judge a reply that never came.
-    return m_port.isOpen() && !m_failed;
+    return deviceOpen() && !m_failed;
 }
 
-bool SerialBusPort::write(const QByteArray &bytes)
+PortError BusPort::error() const
 {
-    if (!m_port.isOpen()) {
-        if (m_error.isEmpty())
-            m_error = QStringLiteral("Порт %1 не открыт").arg(m_device);
-        return false;
-    }
-    if (m_port.write(bytes) != bytes.size()) {
-        m_error =
-            QStringLiteral("Порт %1: байты не отправлены: %2").arg(m_device, m_port.errorString());
-        return false;
-    }
-    // Hand the bytes to the driver now rather than at the next turn of the
-    // event loop, so that the wait for the reply starts when they are on their way.
-    m_port.flush();
-    if (BusTap *watcher = tap())
-        watcher->sent(bytes);
-    return !m_failed; // the flush may have found the device gone
+    if (m_error == PortError::None && !isOpen())
+        return PortError::NotOpen;
+    return m_error;
 }
 
-void SerialBusPort::deliverPending()
+QString BusPort::errorText() const
+{
+    return PortErrorText(error(), m_device, m_systemText);
+}
+
+bool BusPort::write(const QByteArray &bytes)
+{
+    if (!deviceOpen()) {
+        if (m_error == PortError::None)
+            m_error = PortError::NotOpen;
+        return false;
+    }
+    QString why;
+    if (!m_backend->write(bytes, &why)) {
+        // A device that closed under the write is simply no longer open.
+        m_error = m_backend->isOpen() ? PortError::NotSent : PortError::NotOpen;
+        m_systemText = why;
+        return false;
+    }
+    if (m_tap != nullptr)
+        m_tap->sent(bytes);
+    return !m_failed; // the device may have been found gone on the way
+}
+
+void BusPort::arrived()
+{
+    m_waiting += m_backend->readAll();
+    m_burst.start();
+}
+
+QByteArray BusPort::takeAll()
+{
+    if (!deviceOpen())
+        return {};
+    m_waiting += m_backend->readAll();
+    // Bytes that came after the end of their burst was told are told now.
+    if (m_tap != nullptr && m_waiting.size() > m_told)
+        m_tap->received(m_waiting.mid(m_told));
+    m_told = 0;
+    return std::exchange(m_waiting, {});
+}
+
+void BusPort::discardWaiting()
+{
+    takeAll();
+    m_burst.stop();
+}
+
+bool BusPort::burstInProgress() const
+{
+    return m_burst.isActive();
+}
+
+void BusPort::deliverPending()
 {
     if (!isOpen())
         return;
-    // Bytes the system already holds but the event loop has not handed over
-    // yet join the burst too. Finding none is no error of the port.
-    if (!m_port.waitForReadyRead(0))
-        m_port.clearError();
+    m_backend->poll();
     if (!m_burst.isActive())
         return;
     m_burst.stop();
-    emit received();
+    endOfBurst();
 }
 
-QByteArray SerialBusPort::takeAll()
-{
-    if (!m_port.isOpen())
-        return {};
-    const QByteArray bytes = m_port.readAll();
-    // Bytes that came after the end of their burst was told are told now.
-    if (BusTap *watcher = tap(); watcher && bytes.size() > m_told)
-        watcher->received(bytes.mid(m_told));
-    m_told = 0;
-    return bytes;
-}
-
-void SerialBusPort::endOfBurst()
+void BusPort::endOfBurst()
 {
     // The watcher hears of a burst when it ends, whether or not the link
     // takes the bytes now: foreign traffic outside a wait is seen too.
-    if (BusTap *watcher = tap(); watcher && m_port.isOpen()) {
-        const qint64 waiting = m_port.bytesAvailable();
-        if (waiting > m_told) {
-            watcher->received(m_port.peek(waiting).mid(m_told));
-            m_told = waiting;
-        }
+    if (m_tap != nullptr && m_waiting.size() > m_told) {
+        m_tap->received(m_waiting.mid(m_told));
+        m_told = m_waiting.size();
     }
     emit received();
 }
 
-void SerialBusPort::onError(QSerialPort::SerialPortError error)
+void BusPort::deviceFailed(PortError error)
 {
-    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
-        return;
-    if (!m_port.isOpen() || m_failed)
-        return; // errors of opening are told by open(); a failure is told once
-    if (error != QSerialPort::ResourceError && error != QSerialPort::PermissionError &&
-        error != QSerialPort::ReadError && error != QSerialPort::WriteError)
-        return;
+    if (!deviceOpen() || m_failed)
+        return; // problems of opening are told by open(); a failure is told once
     m_failed = true;
-    m_error = QStringLiteral("Порт %1 отказал и закрыт: %2").arg(m_device, FailureReason(error));
-    // Closing from inside the port's own error signal is not safe; close once
-    // control is back in the event loop.
+    m_error = error;
+    m_systemText.clear();
+    // Closing from inside the device's own error signal is not safe; close
+    // once control is back in the event loop.
     QTimer::singleShot(0, this, [this] { close(); });
-    emit failed(m_error);
+    emit failed(errorText());
+}
+
+std::unique_ptr<BusPort> OpenBusPort(const QString &device, QObject *parent)
+{
+    auto port = std::make_unique<BusPort>(parent);
+    port->open(device);
+    return port;
 }

@@ -4,11 +4,12 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
+#include <memory>
+
+class PortBackend;
 
 // Hears every byte that goes over a port, for the exchange log. It must
 // return at once: it is called in the middle of an exchange.
@@ -22,31 +23,81 @@ public:
     virtual void received(const QByteArray &bytes) = 0;
 };
 
-// The narrow face of the serial port that the link uses: put bytes on the
-// wire, take every byte waiting, and hear when bytes have arrived. The link
-// never touches QSerialPort itself, so tests can drive it with a port of
-// their own making.
+// Why a port is not open, or what went wrong with it in use.
+enum class PortError
+{
+    None,
+    NotOpen,     // never opened, or closed
+    Missing,     // no such device
+    Denied,      // the user may not use the device
+    Busy,        // the device is held by another program
+    OpenFailed,  // refused for another reason, which the system gives
+    NotSent,     // the device did not take the bytes, for the reason the system gives
+    Unplugged,   // the device went away while in use
+    AccessLost,  // the right to use the device was withdrawn while in use
+    ReadFailed,  // the device failed while reading
+    WriteFailed, // the device failed while writing
+};
+
+// What the installer reads of a port's problem, naming the device: whether
+// the port is open at all, why it could not be opened and what to do about
+// it, and how it failed in use. `systemText` is the system's own reason,
+// given where no words of the tools' own fit.
+QString PortErrorText(PortError error, const QString &device, const QString &systemText = {});
+
+// The controllers' bus as every tool reaches it: put bytes on the wire, take
+// every byte waiting, and hear when a burst of bytes has arrived. The device
+// under it (a serial device, a pseudo-terminal, ...) is a backend the port
+// picks from the device text when it opens; what the bus needs of every
+// device lives here once: bytes that come in pieces form one receive event,
+// raised when the line has been quiet for the burst gap; the exchange log's
+// tap hears each byte once; and every problem is one of the kinds above.
 class BusPort : public QObject
 {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    // Quiet time that ends one burst of received bytes. A USB adapter hands
+    // bytes over on a latency timer of up to 16 ms, so a reply of 7 ms on the
+    // wire may come in two deliveries up to that far apart; 20 ms still lies
+    // well inside the shortest wait for a reply (100 ms).
+    static constexpr std::chrono::milliseconds DefaultBurstGap{20};
+
+    // A port that picks its device's backend each time it opens.
+    explicit BusPort(QObject *parent = nullptr);
+    // A port on one backend, already named: tests drive the bus through it.
+    BusPort(std::unique_ptr<PortBackend> backend, const QString &device, QObject *parent = nullptr);
     ~BusPort() override;
 
-    virtual bool isOpen() const = 0;
+    // Opens the device with the bus settings (19200 baud, 8 data bits, no
+    // parity, 1 stop bit, no flow control). False when it cannot be opened;
+    // errorText() names the device and says why.
+    bool open(const QString &device);
+    void close();
+
+    bool isOpen() const;
     // The device the port stands for ("/dev/ttyS0", "COM1", a pseudo-terminal).
-    virtual QString deviceName() const = 0;
+    QString deviceName() const { return m_device; }
     // Puts exactly these bytes on the wire, in order. False when they could
     // not be sent; errorText() then says why.
-    virtual bool write(const QByteArray &bytes) = 0;
+    bool write(const QByteArray &bytes);
     // Every byte waiting in the port's input, removed from it.
-    virtual QByteArray takeAll() = 0;
-    // Why the port is not open, or why the last write failed.
-    virtual QString errorText() const = 0;
-    // Raises now the receive event of bytes that have arrived but have not
-    // yet been told (a burst still inside its quiet time); nothing when there
-    // are none. Called when a wait for a reply ends.
-    virtual void deliverPending() {}
+    QByteArray takeAll();
+    // Drops every byte waiting and the burst still coming in: bytes that
+    // belong to no request of the exchange about to start. No receive event
+    // follows for them.
+    void discardWaiting();
+    // Raises now the receive event of a burst still inside its quiet time,
+    // with any bytes the system holds but has not handed over yet; nothing
+    // when no burst has begun. Called when a wait for a reply ends.
+    void deliverPending();
+    // Bytes have arrived whose receive event is still to come.
+    bool burstInProgress() const;
+    void setBurstGap(std::chrono::milliseconds gap) { m_burst.setInterval(gap); }
+
+    // Why the port is not open, or why the last write failed; None while it
+    // is open and well.
+    PortError error() const;
+    QString errorText() const;
 
     // The watcher of the port's traffic, or none (the port then spends
     // nothing on it). The port does not own it.
@@ -60,52 +111,27 @@ signals:
     // after which the port is closed.
     void failed(const QString &text);
 
-private:
-    BusTap *m_tap = nullptr;
-};
-
-// The controllers' bus on a serial device at 19200 baud, 8 data bits, no
-// parity, 1 stop bit, no flow control.
-class SerialBusPort : public BusPort
-{
-    Q_OBJECT
-public:
-    static constexpr const char *DeviceVariable = "UMD_SERIAL_PORT";
-    // Quiet time that ends one burst of received bytes. A USB adapter hands
-    // bytes over on a latency timer of up to 16 ms, so a reply of 7 ms on the
-    // wire may come in two deliveries up to that far apart; 20 ms still lies
-    // well inside the shortest wait for a reply (100 ms).
-    static constexpr std::chrono::milliseconds DefaultBurstGap{20};
-
-    explicit SerialBusPort(QObject *parent = nullptr);
-    ~SerialBusPort() override;
-
-    // The device named by UMD_SERIAL_PORT when it is set, else "port 1", the
-    // platform's first serial port (/dev/ttyS0, or COM1 on Windows). A tool's
-    // command line and its remembered choice come first (ChoosePort()).
-    static QString DefaultDevice();
-
-    // Opens the device with the bus settings. False when it cannot be opened;
-    // errorText() names the device and gives the system's reason.
-    bool open(const QString &device);
-    void close();
-    void setBurstGap(std::chrono::milliseconds gap) { m_burst.setInterval(gap); }
-
-    bool isOpen() const override;
-    QString deviceName() const override { return m_device; }
-    bool write(const QByteArray &bytes) override;
-    QByteArray takeAll() override;
-    QString errorText() const override { return m_error; }
-    void deliverPending() override;
+protected:
+    PortBackend *backend() const { return m_backend.get(); }
 
 private:
-    void onError(QSerialPort::SerialPortError error);
+    void attach(std::unique_ptr<PortBackend> backend);
+    void arrived();
     void endOfBurst();
+    void deviceFailed(PortError error);
+    bool deviceOpen() const;
 
-    QSerialPort m_port;
+    std::unique_ptr<PortBackend> m_backend;
+    bool m_fixedBackend = false;
     ExactTimer m_burst;
+    BusTap *m_tap = nullptr;
     QString m_device;
-    QString m_error;
+    PortError m_error = PortError::None;
+    QString m_systemText;
     bool m_failed = false;
-    qint64 m_told = 0; // waiting bytes the tap has already heard of
+    QByteArray m_waiting; // received, not yet taken
+    qsizetype m_told = 0; // waiting bytes the tap has already heard of
 };
+
+// A port on `device`, opened, or with the reason it could not be opened.
+std::unique_ptr<BusPort> OpenBusPort(const QString &device, QObject *parent = nullptr);

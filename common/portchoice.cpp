@@ -1,8 +1,8 @@
 #include "portchoice.h"
 
-#include "busport.h"
-
+#include <QSerialPortInfo>
 #include <QSettings>
+#include <QStringList>
 
 namespace {
 
@@ -36,8 +36,7 @@ PortChoice ChoosePort(const QString &commandLine, const QString &environment,
 
 PortChoice ChoosePort(const QString &commandLine)
 {
-    return ChoosePort(commandLine, qEnvironmentVariable(SerialBusPort::DeviceVariable),
-                      RememberedPort());
+    return ChoosePort(commandLine, qEnvironmentVariable(DeviceVariable), RememberedPort());
 }
 
 QString RememberedPort()
@@ -53,24 +52,19 @@ void RememberPort(const QString &device)
     settings.setValue(PortKey, device);
 }
 
-QString OpenFailureText(const QString &device, QSerialPort::SerialPortError error, bool accessible,
-                        const QString &systemText)
+QList<PresentPort> PresentPorts()
 {
-    const QString head = QStringLiteral("Порт %1 не открыт: ").arg(device);
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return head + QStringLiteral("такого устройства нет; выберите порт в меню «Порт»");
-    case QSerialPort::PermissionError:
-        if (accessible)
-            return head + QStringLiteral("порт занят другой программой");
-#ifdef Q_OS_LINUX
-        return head + QStringLiteral("нет прав на устройство; добавьте пользователя в группу "
-                                     "dialout (sudo usermod -aG dialout $USER) и войдите в "
-                                     "систему заново");
-#else
-        return head + QStringLiteral("нет доступа к устройству");
-#endif
-    default:
-        return head + systemText;
+    QList<PresentPort> present;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        QString title = info.portName();
+        QStringList about;
+        if (!info.description().isEmpty())
+            about.append(info.description());
+        if (!info.manufacturer().isEmpty() && info.manufacturer() != info.description())
+            about.append(info.manufacturer());
+        if (!about.isEmpty())
+            title += QStringLiteral(" — ") + about.join(QStringLiteral(", "));
+        present.append({info.portName(), info.systemLocation(), title});
     }
+    return present;
 }

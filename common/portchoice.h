@@ -1,9 +1,12 @@
 #pragma once
 
-#include <QSerialPort>
+#include <QList>
 #include <QString>
 
-// Which serial device a tool opens, and why it could not.
+// Which device a tool opens.
+
+// The environment variable that names the device of every tool.
+inline constexpr const char *DeviceVariable = "UMD_SERIAL_PORT";
 
 // Where the device a tool opens was named.
 enum class PortSource
@@ -35,10 +38,12 @@ QString PlatformFirstPort();
 QString RememberedPort();
 void RememberPort(const QString &device);
 
-// Why a device could not be opened, in words that tell the installer what to
-// do: for a device that is not there, to choose one in the menu; on Linux, for
-// one the user may not use, to join the dialout group. `accessible` says
-// whether the user may read and write the device file at all; a device that
-// is accessible and still refused is held by another program.
-QString OpenFailureText(const QString &device, QSerialPort::SerialPortError error, bool accessible,
-                        const QString &systemText);
+// A serial device present on this machine, as the port menu lists it.
+struct PresentPort
+{
+    QString name;   // "ttyUSB0", "COM5"
+    QString device; // what opens it: "/dev/ttyUSB0", "COM5"
+    QString title;  // "ttyUSB0 — FT232R USB UART, FTDI": what an installer knows it by
+    bool isDevice(const QString &text) const { return text == name || text == device; }
+};
+QList<PresentPort> PresentPorts();

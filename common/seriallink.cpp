@@ -37,9 +37,7 @@ bool SerialLink::refuse(const QString &why)
 bool SerialLink::SendRaw(const QByteArray &bytes)
 {
     if (!m_port->isOpen())
-        return refuse(m_port->errorText().isEmpty()
-                          ? QStringLiteral("Порт %1 не открыт").arg(m_port->deviceName())
-                          : m_port->errorText());
+        return refuse(m_port->errorText());
     if (!m_port->write(bytes))
         return refuse(m_port->errorText());
     m_error.clear();

@@ -17,7 +17,7 @@
 struct SysloadOptions
 {
     std::chrono::milliseconds waitUnit{400};
-    std::chrono::milliseconds burstGap = SerialBusPort::DefaultBurstGap;
+    std::chrono::milliseconds burstGap = BusPort::DefaultBurstGap;
     QString device;    // empty: the port ChoosePort() names without --port
     QString imagePath; // empty: sysload.txt beside the program
 };
@@ -42,7 +42,7 @@ public:
     // and the port's burst gap is the one the options give.
     void setQuick(bool quick);
 
-    SerialBusPort &port() { return m_port; }
+    BusPort &port() { return m_port; }
     SerialLink &link() { return *m_link; }
     WaitClock &clock() { return m_clock; }
     SystemImage &image() { return m_image; }
@@ -52,7 +52,7 @@ public:
 
 private:
     SysloadOptions m_options;
-    SerialBusPort m_port; // a child, so that the window finds it by its name
+    BusPort m_port; // a child, so that the window finds it by its name
     std::unique_ptr<SerialLink> m_link;
     WaitClock m_clock; // a child too: its unit is the program's timing
     SystemImage m_image;

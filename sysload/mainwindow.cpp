@@ -153,9 +153,8 @@ void MainWindow::LoadImageFile()
         // where reading stopped, under the port's reason when the port would
         // not open either: that is what to fix first.
         if (QFileInfo::exists(path)) {
-            const SerialBusPort &port = m_session.port();
-            const bool portFailed = !port.isOpen() && !port.errorText().isEmpty();
-            setStatus(portFailed ? port.errorText() + QLatin1Char('\n') + reason : reason);
+            const BusPort &port = m_session.port();
+            setStatus(port.isOpen() ? reason : port.errorText() + QLatin1Char('\n') + reason);
         }
         QMessageBox box(QMessageBox::Warning, SysloadText::ProgramTitle(),
                         SysloadText::MissingFile(), QMessageBox::Ok, this);

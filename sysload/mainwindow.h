@@ -43,7 +43,7 @@ public:
     const SystemImage &systemImage() const { return m_session.image(); }
     SystemImage &systemImage() { return m_session.image(); }
     const SystemLoader &loader() const { return m_session.loader(); }
-    SerialBusPort &port() { return m_session.port(); }
+    BusPort &port() { return m_session.port(); }
     void setStatus(const QString &text);
     // The result window of the last comparison, while it is open.
     VerifyWindow *verifyWindow() const { return m_verifyWindow; }

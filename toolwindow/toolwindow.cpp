@@ -11,32 +11,8 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSerialPortInfo>
 
 #include <algorithm>
-
-namespace {
-
-// "ttyUSB0 — FT232R USB UART, FTDI": what an installer recognises an adapter by.
-QString PortTitle(const QSerialPortInfo &info)
-{
-    QString title = info.portName();
-    QStringList about;
-    if (!info.description().isEmpty())
-        about.append(info.description());
-    if (!info.manufacturer().isEmpty() && info.manufacturer() != info.description())
-        about.append(info.manufacturer());
-    if (!about.isEmpty())
-        title += QStringLiteral(" — ") + about.join(QStringLiteral(", "));
-    return title;
-}
-
-bool SameDevice(const QSerialPortInfo &info, const QString &device)
-{
-    return device == info.portName() || device == info.systemLocation();
-}
-
-} // namespace
 
 ToolWindow::ToolWindow(QWidget *form, ToolBinding binding, QWidget *parent)
     : QMainWindow(parent), m_form(form), m_binding(std::move(binding)), m_log(m_binding.port)
@@ -88,7 +64,7 @@ ToolWindow::~ToolWindow() = default;
 void ToolWindow::fillPortMenu()
 {
     m_portMenu->clear();
-    SerialBusPort *port = m_binding.port;
+    BusPort *port = m_binding.port;
     const QString open = port->isOpen() ? port->deviceName() : QString();
     delete m_portGroup; // the actions it grouped went with clear()
     m_portGroup = new QActionGroup(m_portMenu);
@@ -100,17 +76,15 @@ void ToolWindow::fillPortMenu()
         action->setActionGroup(group);
         connect(action, &QAction::triggered, this, [this, device] { choosePort(device); });
     };
-    const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
+    const QList<PresentPort> present = PresentPorts();
     // The open port is always marked, even one the system does not list
     // (a pseudo-terminal, a device typed by hand).
-    const bool listed =
-        std::any_of(present.begin(), present.end(),
-                    [&open](const QSerialPortInfo &info) { return SameDevice(info, open); });
+    const bool listed = std::any_of(present.begin(), present.end(),
+                                    [&open](const PresentPort &p) { return p.isDevice(open); });
     if (!open.isEmpty() && !listed)
         addChoice(open, open, true);
-    for (const QSerialPortInfo &info : present)
-        addChoice(PortTitle(info), info.systemLocation(),
-                  !open.isEmpty() && SameDevice(info, open));
+    for (const PresentPort &p : present)
+        addChoice(p.title, p.device, !open.isEmpty() && p.isDevice(open));
     if (present.isEmpty() && open.isEmpty())
         m_portMenu->addAction(QStringLiteral("(портов не найдено)"))->setEnabled(false);
     m_portMenu->addSeparator();
@@ -124,7 +98,7 @@ void ToolWindow::fillPortMenu()
 
 bool ToolWindow::choosePort(const QString &device)
 {
-    SerialBusPort *port = m_binding.port;
+    BusPort *port = m_binding.port;
     if (m_binding.busy()) {
         m_binding.showStatus(QStringLiteral("Порт не сменён: идёт обмен, дождитесь его конца"));
         return false;
@@ -207,10 +181,9 @@ void ToolWindow::start(const BusOptions &options)
             m_stopLog->setEnabled(true);
         } else {
             // Said beside the port's problem, if there is one: both need seeing to.
-            SerialBusPort *port = m_binding.port;
-            m_binding.showStatus(port->isOpen() || port->errorText().isEmpty()
-                                     ? error
-                                     : port->errorText() + QStringLiteral("; ") + error);
+            const BusPort *port = m_binding.port;
+            m_binding.showStatus(port->isOpen() ? error
+                                                : port->errorText() + QStringLiteral("; ") + error);
         }
     }
     show();

@@ -10,12 +10,12 @@
 class ExchangeLogWindow;
 class QActionGroup;
 class QMenu;
-class SerialBusPort;
+class BusPort;
 
 // What a tool's form lends the window around it.
 struct ToolBinding
 {
-    SerialBusPort *port = nullptr; // the tool's port, open or not
+    BusPort *port = nullptr; // the tool's port, open or not
     // True while a run or a wait for a reply is under way: the port must not
     // change under it.
     std::function<bool()> busy = [] {

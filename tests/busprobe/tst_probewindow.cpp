@@ -31,10 +31,11 @@ const QStringList FieldNames{u"adrd"_qs, u"d0"_qs, u"d1"_qs, u"d2"_qs,   u"d3"_q
 struct AnsweringPort : FakeBusPort
 {
     QByteArray reply;
-    bool write(const QByteArray &bytes) override
+    AnsweringPort()
     {
-        QTimer::singleShot(0, this, [this] { arrive(reply); });
-        return FakeBusPort::write(bytes);
+        onWrite = [this](const QByteArray &) {
+            QTimer::singleShot(0, this, [this] { arrive(reply); });
+        };
     }
 };
 
@@ -241,7 +242,7 @@ private slots:
         sim->setFault(0x00, fault);
         sim->setFault(0x02, fault);
         status.replace(u"<port>"_qs, sim->device());
-        SerialBusPort bus;
+        BusPort bus;
         QVERIFY2(bus.open(sim->device()), qPrintable(bus.errorText()));
         bus.setBurstGap(60ms);
         AnsweringPort port;
@@ -318,8 +319,9 @@ private slots:
     // Said at the start and at every press; nothing is clipped meanwhile.
     void ownPortNotOpen()
     {
-        qputenv(SerialBusPort::DeviceVariable, "/dev/umd-no-such-port");
-        Probe window(Options());
+        BusPort port;
+        port.open(u"/dev/umd-no-such-port"_qs);
+        Probe window(Options(&port));
         window.show();
         const QString notOpen = u"Порт /dev/umd-no-such-port не открыт"_qs;
         QVERIFY2(window.status().startsWith(u"Статус: "_qs + notOpen), qPrintable(window.status()));

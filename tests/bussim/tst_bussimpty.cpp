@@ -60,7 +60,7 @@ void TestBussimPty::linkOnThePseudoTerminal()
     const QString device = sim->device();
     // Opened before the port, which then takes the device for itself alone.
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NOCTTY);
-    SerialBusPort port;
+    BusPort port;
     QVERIFY2(port.open(device), qPrintable(port.errorText()));
     SerialLink link(&port);
     QSignalSpy failed(&link, &SerialLink::portFailed);
@@ -81,7 +81,7 @@ void TestBussimPty::linkOnThePseudoTerminal()
     for (int gap : {5, 150}) {
         sim->setFault(0x9C, bussim::Fault{bussim::Fault::Kind::Split, 5, gap, -1});
         Exchange(link, clock, Hex("F0 9C 07 05 A8"), 3);
-        QCOMPARE(link.receiveOffset(), gap < SerialBusPort::DefaultBurstGap.count() ? 8 : 16);
+        QCOMPARE(link.receiveOffset(), gap < BusPort::DefaultBurstGap.count() ? 8 : 16);
     }
 
     // A fault drawn at random is told as an event of the controller.
@@ -124,7 +124,7 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
     QVERIFY(devices[0].startsWith(u"/dev/"_s) && devices[1] != devices[0]);
 
     {
-        SerialBusPort port;
+        BusPort port;
         QVERIFY2(port.open(linkPath), qPrintable(port.errorText()));
         SerialLink link(&port);
         WaitClock clock(100ms, u"Timer2"_s);
@@ -134,7 +134,7 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
         QCOMPARE(Exchange(link, clock, Hex("F0 9C 08 01 11 22 33 44 55 66 77 88 09")).left(4),
                  Hex("F8 9C 01 9D"));
         // The second tool's port sees what the first one wrote.
-        SerialBusPort otherPort;
+        BusPort otherPort;
         QVERIFY2(otherPort.open(devices[1]), qPrintable(otherPort.errorText()));
         SerialLink otherLink(&otherPort);
         QCOMPARE(Exchange(otherLink, clock, Hex("F0 9C 07 01 A4")).left(13),

@@ -20,6 +20,7 @@
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(PortSource)
+Q_DECLARE_METATYPE(PortError)
 
 namespace {
 QByteArray Slots(const SerialLink &link, int from, int to)
@@ -86,47 +87,43 @@ void TestSerialLink::order()
     QFETCH(QString, device);
     QFETCH(PortSource, source);
 
-    qputenv(SerialBusPort::DeviceVariable, environment.toLocal8Bit());
+    qputenv(DeviceVariable, environment.toLocal8Bit());
     RememberPort(remembered);
     const PortChoice choice = ChoosePort(commandLine);
-    qunsetenv(SerialBusPort::DeviceVariable);
+    qunsetenv(DeviceVariable);
     QCOMPARE(choice.device, device);
     QCOMPARE(int(choice.source), int(source));
 }
 
 void TestSerialLink::failureTexts_data()
 {
-    QTest::addColumn<int>("error");
-    QTest::addColumn<bool>("accessible");
+    QTest::addColumn<PortError>("error");
     QTest::addColumn<QString>("text");
 
     const QString head = u"Порт /dev/ttyUSB0 не открыт: "_qs;
-    QTest::newRow("missing") << int(QSerialPort::DeviceNotFoundError) << false
+    QTest::newRow("missing") << PortError::Missing
                              << head + u"такого устройства нет; выберите порт в меню «Порт»"_qs;
 #ifdef Q_OS_LINUX
     QTest::newRow("no rights")
-        << int(QSerialPort::PermissionError) << false
+        << PortError::Denied
         << head + u"нет прав на устройство; добавьте пользователя в группу dialout "
                   "(sudo usermod -aG dialout $USER) и войдите в систему заново"_qs;
 #endif
     QTest::newRow("held by another program")
-        << int(QSerialPort::PermissionError) << true << head + u"порт занят другой программой"_qs;
-    QTest::newRow("other: the system's words")
-        << int(QSerialPort::UnsupportedOperationError) << true << head + u"system text"_qs;
+        << PortError::Busy << head + u"порт занят другой программой"_qs;
+    QTest::newRow("other: the system's words") << PortError::OpenFailed << head + u"system text"_qs;
 }
 
 void TestSerialLink::failureTexts()
 {
-    QFETCH(int, error);
-    QFETCH(bool, accessible);
+    QFETCH(PortError, error);
     QFETCH(QString, text);
-    QCOMPARE(OpenFailureText(u"/dev/ttyUSB0"_qs, QSerialPort::SerialPortError(error), accessible,
-                             u"system text"_qs),
-             text);
+    QCOMPARE(PortErrorText(error, u"/dev/ttyUSB0"_qs, u"system text"_qs), text);
     // A device that is not there, opened for real, says the same.
-    if (error == QSerialPort::DeviceNotFoundError) {
-        SerialBusPort port;
+    if (error == PortError::Missing) {
+        BusPort port;
         QVERIFY(!port.open(u"/dev/ttyUSB0-umd-absent"_qs));
+        QCOMPARE(port.error(), PortError::Missing);
         QCOMPARE(port.errorText(), QString(text).replace(u"ttyUSB0"_qs, u"ttyUSB0-umd-absent"_qs));
     }
 }

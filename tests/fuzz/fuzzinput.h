@@ -115,7 +115,12 @@ template <typename Values> bool AllBytes(const Values &values)
 class ScriptedPort : public FakeBusPort
 {
 public:
-    explicit ScriptedPort(FuzzInput &in) : m_in(in) {}
+    explicit ScriptedPort(FuzzInput &in) : m_in(in)
+    {
+        onWrite = [this](const QByteArray &) {
+            answer();
+        };
+    }
 
     // The well-formed reply to the request just written, given the script's
     // choice byte (below 40).
@@ -127,24 +132,21 @@ public:
     // The script's answer: below 40 a well-formed reply in one receive event;
     // otherwise receive events cut from the input, below 60 after bytes that
     // wait in the port without an event (taken with the next one).
-    bool write(const QByteArray &bytes) override
+    void answer()
     {
-        if (!FakeBusPort::write(bytes))
-            return false;
         built.reset();
         const int how = m_in.byte();
         if (how < 0x40) {
-            const BuiltReply answer = reply(how);
-            queueEvent(answer.wire);
+            const BuiltReply wellFormed = reply(how);
+            queueEvent(wellFormed.wire);
             if (waiting.isEmpty())
-                built = answer.payload;
+                built = wellFormed.payload;
         } else {
             if (how < 0x60)
                 waiting += m_in.take(m_in.byte() % 32);
             for (const QByteArray &event : TakeEvents(m_in, 4))
                 queueEvent(event);
         }
-        return true;
     }
 
 private:

@@ -322,7 +322,7 @@ void TestLumbook::runsOnTheBus()
 {
     auto sim = std::make_unique<SimHarness>();
     QVERIFY2(sim->ok(), qPrintable(sim->error()));
-    SerialBusPort port;
+    BusPort port;
     QVERIFY2(port.open(sim->device()), qPrintable(port.errorText()));
     const auto closeFirst = qScopeGuard([this] { m_window.reset(); });
     QCOMPARE(LumbookOptions().tick, 250ms); // the program's own tick

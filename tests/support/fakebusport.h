@@ -1,45 +1,61 @@
 #pragma once
 
 #include "busport.h"
+#include "portbackend.h"
+
+#include <functional>
 
 // A port that the test drives by hand: bytes "arrive" in receive events of
 // exactly the sizes the test chooses, and every write is kept.
 class FakeBusPort : public BusPort
 {
     Q_OBJECT
-public:
-    using BusPort::BusPort;
 
-    bool open = true;
-    QByteArray written;
-    QByteArray waiting; // bytes in the port's input, not yet taken
-    int takeCount = 0;
-    int writesLeft = -1; // taken before the port closes, raising no failure; -1: no end
+    struct Device : PortBackend
+    {
+        bool up = true;
+        QByteArray written;
+        QByteArray waiting;
+        int writesLeft = -1;
+        std::function<void(const QByteArray &)> onWrite;
+
+        PortError open(const QString &, QString *) override { return PortError::None; }
+        void close() override {}
+        bool isOpen() const override { return up; }
+        bool write(const QByteArray &bytes, QString *) override
+        {
+            if (writesLeft-- == 0)
+                up = false;
+            if (!up)
+                return false;
+            written += bytes;
+            if (onWrite)
+                onWrite(bytes);
+            return true;
+        }
+        QByteArray readAll() override { return std::exchange(waiting, {}); }
+    };
+
+    Device *m_device;
+
+public:
+    FakeBusPort()
+        : BusPort(std::make_unique<Device>(), QStringLiteral("fake")),
+          m_device(static_cast<Device *>(backend())), open(m_device->up),
+          written(m_device->written), waiting(m_device->waiting), writesLeft(m_device->writesLeft),
+          onWrite(m_device->onWrite)
+    {}
+
+    bool &open;
+    QByteArray &written;
+    QByteArray &waiting; // bytes in the port's input, not yet taken
+    int &writesLeft;     // taken before the port closes, raising no failure; -1: no end
+    std::function<void(const QByteArray &)> &onWrite; // after each write taken
 
     // Bytes arrive and the port raises one receive event.
     void arrive(const QByteArray &bytes)
     {
         waiting += bytes;
         emit received();
-    }
-    bool isOpen() const override { return open; }
-    QString deviceName() const override { return QStringLiteral("fake"); }
-    bool write(const QByteArray &bytes) override
-    {
-        if (writesLeft-- == 0)
-            open = false;
-        if (!open)
-            return false;
-        written += bytes;
-        return true;
-    }
-    QByteArray takeAll() override
-    {
-        ++takeCount;
-        return std::exchange(waiting, {});
-    }
-    QString errorText() const override
-    {
-        return open ? QString() : QStringLiteral("Порт fake не открыт");
     }
 };

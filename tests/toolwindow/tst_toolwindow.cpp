@@ -1,6 +1,7 @@
 // The window around a tool's form, on the simulated network's pseudo-terminal:
 // the port menu reopens the line at the bus settings, and busprobe's exchange
 // log holds every byte on the bus.
+#include "busport.h"
 #include "exchangelogwindow.h"
 #include "portchoice.h"
 #include "probewindow.h"
@@ -46,7 +47,8 @@ QStringList LogLines(const QString &path)
 // busprobe's form in the window, on the simulated network.
 struct Rig
 {
-    explicit Rig(SimHarness &sim) : form(new ProbeWindow({.device = sim.device()}))
+    explicit Rig(SimHarness &sim)
+        : port(OpenBusPort(sim.device())), form(new ProbeWindow({.port = port.get()}))
     {
         const auto busy = [this] {
             return exchanging;
@@ -54,13 +56,14 @@ struct Rig
         const auto show = [this](const QString &text) {
             status = text;
         };
-        window = std::make_unique<ToolWindow>(form, ToolBinding{form->ownPort(), busy, show});
+        window = std::make_unique<ToolWindow>(form, ToolBinding{port.get(), busy, show});
     }
     void press()
     {
         form->Command1_Click();
         window->exchangeLog().flush();
     }
+    std::unique_ptr<BusPort> port;
     ProbeWindow *form;
     std::unique_ptr<ToolWindow> window;
     bool exchanging = false;

@@ -240,7 +240,7 @@ void TestVoxbook::onTheBus()
     QCOMPARE(VoxbookOptions().tick, 250ms);
     SimHarness sim;
     QVERIFY2(sim.ok(), qPrintable(sim.error()));
-    SerialBusPort port;
+    BusPort port;
     QVERIFY2(port.open(sim.device()), qPrintable(port.errorText()));
     const auto closeFirst = startOn(&port, 100ms, 150ms);
     // Codes within the vocabulary and beyond, and bytes that need stuffing.
@@ -318,7 +318,7 @@ void TestVoxbook::portVanishes()
     QFETCH(int, requests);
     auto sim = std::make_unique<SimHarness>();
     QVERIFY2(sim->ok(), qPrintable(sim->error()));
-    SerialBusPort port;
+    BusPort port;
     QVERIFY2(port.open(sim->device()), qPrintable(port.errorText()));
     const auto closeFirst = startOn(&port, 40ms);
     QList<bussim::Register> &registers = sim->network().registers(0x9C);
