@@ -58,6 +58,18 @@ RegisterTransferSetup LumbookWindow::indicatorSetup()
     return setup;
 }
 
+// The file buttons' work on all 16 indicators. The callbacks run only on presses.
+GuardedFile LumbookWindow::indicatorFile()
+{
+    return {.engine = &m_engine,
+            .load = [this] { return IndicatorFile::Load(m_images, m_options.filePath); },
+            .save = [this] { return IndicatorFile::Save(m_images, m_options.filePath); },
+            .notLoaded = LumText::FileNotLoaded,
+            .notSaved = LumText::FileNotSaved,
+            .showStatus = std::bind_front(&LumbookWindow::setStatus, this),
+            .refresh = std::bind_front(&LumbookWindow::Combo_adr_Click, this)};
+}
+
 IndicatorImage &LumbookWindow::runImage()
 {
     return m_images.indicator(IndicatorImages::IndexOf(m_engine.runAddress()));
@@ -246,31 +258,12 @@ void LumbookWindow::Combo_adr_Click()
 
 void LumbookWindow::Command_save_Click()
 {
-    // A read run has filled only part of the indicator yet.
-    if (m_engine.isActive()) {
-        setStatus(TransferText::FileNotSaved());
-        return;
-    }
-    // A save that works leaves the status line as it was.
-    if (const QString error = IndicatorFile::Save(m_images, m_options.filePath); !error.isEmpty())
-        setStatus(LumText::FileNotSaved(error));
+    m_file.Save();
 }
 
 void LumbookWindow::Command_load_Click()
 {
-    // A run sends or fills the indicator: it must not change under it.
-    if (m_engine.isActive()) {
-        setStatus(TransferText::FileNotLoaded());
-        return;
-    }
-    const QString error = IndicatorFile::Load(m_images, m_options.filePath);
-    if (!error.isEmpty()) {
-        setStatus(LumText::FileNotLoaded(error));
-        return;
-    }
-    // A load that works leaves the status line as it was, unless the refresh
-    // finds a list text to refuse.
-    Combo_adr_Click();
+    m_file.Load();
 }
 
 void LumbookWindow::Command_s_Click()

@@ -59,6 +59,18 @@ RegisterTransferSetup VoxbookWindow::announcerSetup()
     return setup;
 }
 
+// The file buttons' work on the scenarios. The callbacks run only on presses.
+GuardedFile VoxbookWindow::scenarioFile()
+{
+    return {.engine = &m_engine,
+            .load = [this] { return ScenarioFile::Load(m_image, m_options.filePath); },
+            .save = [this] { return ScenarioFile::Save(m_image, m_options.filePath); },
+            .notLoaded = VoxText::FileNotLoaded,
+            .notSaved = VoxText::FileNotSaved,
+            .showStatus = std::bind_front(&VoxbookWindow::setStatus, this),
+            .refresh = std::bind_front(&VoxbookWindow::Combo_adr_Click, this)};
+}
+
 void VoxbookWindow::buildControls()
 {
     setObjectName(QStringLiteral("Form1"));
@@ -173,31 +185,12 @@ void VoxbookWindow::Combo_d_Click(int k)
 
 void VoxbookWindow::Command1_Click()
 {
-    // A run sends or fills the scenarios: they must not change under it.
-    if (m_engine.isActive()) {
-        setStatus(TransferText::FileNotLoaded());
-        return;
-    }
-    const QString error = ScenarioFile::Load(m_image, m_options.filePath);
-    if (!error.isEmpty()) {
-        setStatus(VoxText::FileNotLoaded(error));
-        return;
-    }
-    // A load that works leaves the status line as it was; only the refresh
-    // may speak, when the number field holds no offered scenario.
-    Combo_adr_Click();
+    m_file.Load();
 }
 
 void VoxbookWindow::Command2_Click()
 {
-    // A read run has filled only part of the scenarios yet.
-    if (m_engine.isActive()) {
-        setStatus(TransferText::FileNotSaved());
-        return;
-    }
-    // A save that works leaves the status line as it was.
-    if (const QString error = ScenarioFile::Save(m_image, m_options.filePath); !error.isEmpty())
-        setStatus(VoxText::FileNotSaved(error));
+    m_file.Save();
 }
 
 void VoxbookWindow::Command3_Click()
