@@ -40,7 +40,7 @@ ProbeExchange::Outcome ProbeExchange::Run(int targetAddress, int commandCode,
         Outcome outcome{End::Judged,
                         JudgeReply(m_link.replyBuffer(), m_link.receiveOffset(), targetAddress),
                         {}};
-        outcome.status = VerdictText(outcome.judgement.verdict);
+        outcome.status = ProbeTexts::VerdictText(outcome.judgement.verdict);
         if (outcome.judgement.verdict == Verdict::ForeignTraffic) {
             if (attempt < m_attemptLimit) {
                 emit statusChanged(outcome.status);

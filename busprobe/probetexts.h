@@ -1,13 +1,14 @@
 #pragma once
 
+#include "busframe.h"
+
 #include <QString>
 #include <QStringView>
 
 #include <array>
 
 // Every text the bus tester shows, in one place: captions, list entries and
-// the status line texts of its own. The verdict texts of an exchange are the
-// bus code's (VerdictText).
+// the status line texts, those of an exchange's verdicts among them.
 namespace ProbeTexts {
 
 inline constexpr QStringView WindowTitle = u"Программа тестирования платок умного дома V.1";
@@ -25,6 +26,24 @@ inline constexpr QStringView StatusIdle = u"Статус:";
 inline QString StatusCleared()
 {
     return StatusIdle.toString() + QString(66, u' ');
+}
+
+// The status line of a verdict, with its exact blanks.
+inline QString VerdictText(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::NoReply:
+        return QStringLiteral("Статус:  нет ответа");
+    case Verdict::ForeignTraffic:
+        return QStringLiteral("Статус: запрос другой платке");
+    case Verdict::UnknownReplyCode:
+        return QStringLiteral("Статус: неизвестная ответная команда");
+    case Verdict::ChecksumMismatch:
+        return QStringLiteral("Статус: контрольная сумма не совпала ");
+    case Verdict::Ok:
+        return QStringLiteral("Статус:  ОК");
+    }
+    return {};
 }
 
 // The status line when the tester itself, not the controller, stops a send.

@@ -176,23 +176,6 @@ bool IsAcknowledgement(const ReplyBuffer &buffer, int receiveOffset, int address
            buffer.slot(3) == ReplyDone;
 }
 
-QString VerdictText(Verdict verdict)
-{
-    switch (verdict) {
-    case Verdict::NoReply:
-        return QStringLiteral("Статус:  нет ответа");
-    case Verdict::ForeignTraffic:
-        return QStringLiteral("Статус: запрос другой платке");
-    case Verdict::UnknownReplyCode:
-        return QStringLiteral("Статус: неизвестная ответная команда");
-    case Verdict::ChecksumMismatch:
-        return QStringLiteral("Статус: контрольная сумма не совпала ");
-    case Verdict::Ok:
-        return QStringLiteral("Статус:  ОК");
-    }
-    return {};
-}
-
 namespace {
 
 // Only a request's length matters to the decoder, not the clock a

@@ -141,9 +141,6 @@ ReplyJudgement JudgeReply(const ReplyBuffer &buffer, int receiveOffset, int requ
 // receiveOffset 0 means nothing was received.
 bool IsAcknowledgement(const ReplyBuffer &buffer, int receiveOffset, int address);
 
-// The status line text of a verdict, with its exact blanks.
-QString VerdictText(Verdict verdict);
-
 // What a run of bytes seen on the bus is, as far as the frame rules tell.
 enum class FrameKind
 {

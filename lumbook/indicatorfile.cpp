@@ -3,6 +3,7 @@
 #include "datafile.h"
 #include "hextext.h"
 #include "indicatorimage.h"
+#include "registerblocks.h"
 
 namespace IndicatorFile {
 
@@ -17,37 +18,28 @@ QString Save(const IndicatorImages &images, const QString &path)
     for (int n = 1; n <= IndicatorImages::Count; ++n) {
         writer.addText(QStringLiteral("Адрес индикатора -") +
                        FormatHex(IndicatorImages::AddressOf(n)));
-        for (int reg = 0; reg < IndicatorImage::Registers; ++reg) {
-            writer.addText(QStringLiteral("регистр-%1").arg(reg));
-            for (int b = 0; b < IndicatorImage::Bytes; ++b)
-                writer.addNumber(images.indicator(n).cell(reg, b));
-        }
+        const IndicatorImage &image = images.indicator(n);
+        for (int reg = 0; reg < IndicatorImage::Registers; ++reg)
+            AddRegisterBlock(writer, QStringLiteral("регистр-%1").arg(reg),
+                             [&](int b) { return image.cell(reg, b); });
     }
     return writer.save(path);
 }
 
 QString Load(IndicatorImages &images, const QString &path)
 {
-    DataFileReader reader;
-    if (!reader.open(path))
-        return reader.error();
-    IndicatorImages loaded;
-    for (int n = 1; n <= IndicatorImages::Count; ++n) {
-        if (!reader.skipItem())
-            return reader.error();
-        for (int reg = 0; reg < IndicatorImage::Registers; ++reg) {
-            if (!reader.skipItem())
-                return reader.error();
-            for (int b = 0; b < IndicatorImage::Bytes; ++b) {
-                const std::optional<qint16> value = reader.readNumber();
-                if (!value)
-                    return reader.error();
-                loaded.indicator(n).cell(reg, b) = *value;
-            }
+    return LoadRegisterFile(images, path, [](DataFileReader &reader, IndicatorImages &loaded) {
+        for (int n = 1; n <= IndicatorImages::Count; ++n) {
+            if (!reader.skipItem()) // the address label
+                return false;
+            IndicatorImage &image = loaded.indicator(n);
+            for (int reg = 0; reg < IndicatorImage::Registers; ++reg)
+                if (!ReadRegisterBlock(reader,
+                                       [&](int b, qint16 value) { image.cell(reg, b) = value; }))
+                    return false;
         }
-    }
-    images = loaded;
-    return QString();
+        return true;
+    });
 }
 
 } // namespace IndicatorFile

@@ -2,7 +2,7 @@
 
 #include "busframe.h"
 #include "busport.h"
-#include "datafile.h"
+#include "formcontrols.h"
 #include "lumtexts.h"
 #include "typedlist.h"
 
@@ -20,33 +20,6 @@ namespace {
 
 // First action byte of a task check: "run the task slot that follows".
 constexpr int RunTask = 0xD0;
-
-QLabel *Caption(const QString &name, const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-QPushButton *Button(const QString &name, const QString &caption, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    // Enter on the focused button presses it, as Space does.
-    button->setAutoDefault(true);
-    // The caption keeps a margin of a line's height on either side.
-    const QFontMetrics metrics = button->fontMetrics();
-    button->setMinimumWidth(metrics.horizontalAdvance(caption) + 2 * metrics.height());
-    return button;
-}
-
-// Puts a text into a list by program: no handler runs.
-void Show(QComboBox *list, const QString &text)
-{
-    list->setCurrentIndex(list->findText(text));
-    if (list->currentIndex() < 0)
-        list->setEditText(text);
-}
 
 } // namespace
 
@@ -85,6 +58,18 @@ RegisterTransferSetup LumbookWindow::indicatorSetup()
     return setup;
 }
 
+// The file buttons' work on all 16 indicators. The callbacks run only on presses.
+GuardedFile LumbookWindow::indicatorFile()
+{
+    return {.engine = &m_engine,
+            .load = [this] { return IndicatorFile::Load(m_images, m_options.filePath); },
+            .save = [this] { return IndicatorFile::Save(m_images, m_options.filePath); },
+            .notLoaded = LumText::FileNotLoaded,
+            .notSaved = LumText::FileNotSaved,
+            .showStatus = std::bind_front(&LumbookWindow::setStatus, this),
+            .refresh = std::bind_front(&LumbookWindow::Combo_adr_Click, this)};
+}
+
 IndicatorImage &LumbookWindow::runImage()
 {
     return m_images.indicator(IndicatorImages::IndexOf(m_engine.runAddress()));
@@ -92,8 +77,7 @@ IndicatorImage &LumbookWindow::runImage()
 
 QComboBox *LumbookWindow::addList(const QString &name, const QStringList &entries, Handler handler)
 {
-    QComboBox *list = NewTypedList(name, entries, this);
-    list->setMaxVisibleItems(20);
+    QComboBox *list = FormList(name, entries, this);
     // A pick runs the list's handler; so does Enter on a typed text, once, as
     // typed. The focus leaving takes nothing.
     connect(list, &QComboBox::activated, this, [this, handler] { handle(handler); });
@@ -124,29 +108,25 @@ void LumbookWindow::buildControls()
 
     // Top row on the left: address, correction, illumination, each under its label.
     auto *top = new QGridLayout;
-    top->addWidget(Caption(QStringLiteral("Label1"), LumText::AddressLabel(), this), 0, 0);
-    top->addWidget(Caption(QStringLiteral("Label2"), LumText::CorrectionLabel(), this), 0, 1);
-    top->addWidget(Caption(QStringLiteral("Label3"), LumText::IlluminationLabel(), this), 0, 2);
+    top->addWidget(FormLabel(QStringLiteral("Label1"), LumText::AddressLabel(), this), 0, 0);
+    top->addWidget(FormLabel(QStringLiteral("Label2"), LumText::CorrectionLabel(), this), 0, 1);
+    top->addWidget(FormLabel(QStringLiteral("Label3"), LumText::IlluminationLabel(), this), 0, 2);
     top->addWidget(m_adr, 1, 0);
     top->addWidget(m_kor, 1, 1);
     top->addWidget(m_osv, 1, 2);
 
-    auto *save = Button(QStringLiteral("Command_save"), LumText::SaveButton(), this);
-    auto *load = Button(QStringLiteral("Command_load"), LumText::LoadButton(), this);
-    auto *check = Button(QStringLiteral("Command_prov"), LumText::CheckButton(), this);
-    auto *write = Button(QStringLiteral("Command_s"), LumText::WriteButton(), this);
-    auto *read = Button(QStringLiteral("Command_l"), LumText::ReadButton(), this);
+    auto *save = FormButton(QStringLiteral("Command_save"), LumText::SaveButton(), this);
+    auto *load = FormButton(QStringLiteral("Command_load"), LumText::LoadButton(), this);
+    auto *check = FormButton(QStringLiteral("Command_prov"), LumText::CheckButton(), this);
+    auto *write = FormButton(QStringLiteral("Command_s"), LumText::WriteButton(), this);
+    auto *read = FormButton(QStringLiteral("Command_l"), LumText::ReadButton(), this);
     connect(save, &QPushButton::clicked, this, &LumbookWindow::Command_save_Click);
     connect(load, &QPushButton::clicked, this, &LumbookWindow::Command_load_Click);
     connect(check, &QPushButton::clicked, this, &LumbookWindow::Command_prov_Click);
     connect(write, &QPushButton::clicked, this, &LumbookWindow::Command_s_Click);
     connect(read, &QPushButton::clicked, this, &LumbookWindow::Command_l_Click);
 
-    m_status = Caption(QStringLiteral("Label_s"), LumText::Status(), this);
-    m_status->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    m_status->setWordWrap(true);
-    m_status->setMinimumHeight(3 * m_status->fontMetrics().height() + 6);
-    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_status = FormStatusLine(LumText::Status(), 3, this);
 
     // Below the top row, a column of buttons: the two file buttons side by
     // side, the task check, the status line, the two transfer buttons.
@@ -168,15 +148,16 @@ void LumbookWindow::buildControls()
     // On the right: the task slot, its kind under it, input number and
     // address side by side under the kind, the delay under the address.
     auto *task = new QGridLayout;
-    task->addWidget(Caption(QStringLiteral("Label4"), LumText::TaskLabel(), this), 0, 0, 1, 2);
+    task->addWidget(FormLabel(QStringLiteral("Label4"), LumText::TaskLabel(), this), 0, 0, 1, 2);
     task->addWidget(m_d, 1, 0, 1, 2);
-    task->addWidget(Caption(QStringLiteral("Label5"), LumText::KindLabel(), this), 2, 0, 1, 2);
+    task->addWidget(FormLabel(QStringLiteral("Label5"), LumText::KindLabel(), this), 2, 0, 1, 2);
     task->addWidget(m_bis, 3, 0, 1, 2);
-    task->addWidget(Caption(QStringLiteral("Label7"), LumText::InputLabel(), this), 4, 0);
-    task->addWidget(Caption(QStringLiteral("Label6"), LumText::AddressOrNumberLabel(), this), 4, 1);
+    task->addWidget(FormLabel(QStringLiteral("Label7"), LumText::InputLabel(), this), 4, 0);
+    task->addWidget(FormLabel(QStringLiteral("Label6"), LumText::AddressOrNumberLabel(), this), 4,
+                    1);
     task->addWidget(m_n, 5, 0);
     task->addWidget(m_a, 5, 1);
-    task->addWidget(Caption(QStringLiteral("Label8"), LumText::DelayLabel(), this), 6, 1);
+    task->addWidget(FormLabel(QStringLiteral("Label8"), LumText::DelayLabel(), this), 6, 1);
     task->addWidget(m_t, 7, 1);
     task->setRowStretch(8, 1);
 
@@ -248,14 +229,14 @@ void LumbookWindow::readLists()
 void LumbookWindow::showLists()
 {
     const IndicatorLists &lists = m_editor.lists;
-    Show(m_adr, lists.adr);
-    Show(m_kor, lists.kor);
-    Show(m_osv, lists.osv);
-    Show(m_d, lists.d);
-    Show(m_bis, lists.bis);
-    Show(m_a, lists.a);
-    Show(m_n, lists.n);
-    Show(m_t, lists.t);
+    ShowInList(m_adr, lists.adr);
+    ShowInList(m_kor, lists.kor);
+    ShowInList(m_osv, lists.osv);
+    ShowInList(m_d, lists.d);
+    ShowInList(m_bis, lists.bis);
+    ShowInList(m_a, lists.a);
+    ShowInList(m_n, lists.n);
+    ShowInList(m_t, lists.t);
     m_a->setEnabled(lists.aEnabled);
     m_n->setEnabled(lists.nEnabled);
     m_t->setEnabled(lists.tEnabled);
@@ -277,31 +258,12 @@ void LumbookWindow::Combo_adr_Click()
 
 void LumbookWindow::Command_save_Click()
 {
-    // A read run has filled only part of the indicator yet.
-    if (m_engine.isActive()) {
-        setStatus(TransferText::FileNotSaved());
-        return;
-    }
-    // A save that works leaves the status line as it was.
-    if (const QString error = IndicatorFile::Save(m_images, m_options.filePath); !error.isEmpty())
-        setStatus(LumText::FileNotSaved(error));
+    m_file.Save();
 }
 
 void LumbookWindow::Command_load_Click()
 {
-    // A run sends or fills the indicator: it must not change under it.
-    if (m_engine.isActive()) {
-        setStatus(TransferText::FileNotLoaded());
-        return;
-    }
-    const QString error = IndicatorFile::Load(m_images, m_options.filePath);
-    if (!error.isEmpty()) {
-        setStatus(LumText::FileNotLoaded(error));
-        return;
-    }
-    // A load that works leaves the status line as it was, unless the refresh
-    // finds a list text to refuse.
-    Combo_adr_Click();
+    m_file.Load();
 }
 
 void LumbookWindow::Command_s_Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "guardedfile.h"
 #include "indicatoreditor.h"
 #include "indicatorfile.h"
 #include "indicatorimage.h"
@@ -53,6 +54,7 @@ protected:
 
 private:
     RegisterTransferSetup indicatorSetup();
+    GuardedFile indicatorFile();
     // The image of the indicator the running (or last) run addresses.
     IndicatorImage &runImage();
     void buildControls();
@@ -71,6 +73,7 @@ private:
     IndicatorImages m_images;
     IndicatorEditor m_editor{m_images};
     RegisterTransfer m_engine;
+    const GuardedFile m_file = indicatorFile();
 
     QComboBox *m_adr = nullptr;
     QComboBox *m_kor = nullptr;

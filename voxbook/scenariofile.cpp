@@ -2,6 +2,7 @@
 
 #include "announcerimage.h"
 #include "datafile.h"
+#include "registerblocks.h"
 
 namespace ScenarioFile {
 
@@ -13,32 +14,21 @@ QString DefaultPath()
 QString Save(const AnnouncerImage &image, const QString &path)
 {
     DataFileWriter writer;
-    for (int row = 1; row <= AnnouncerImage::Rows; ++row) {
-        writer.addText(QStringLiteral("регистр-%1").arg(row - 1));
-        for (int slot = 0; slot < AnnouncerImage::Slots; ++slot)
-            writer.addNumber(image.cell(row, slot));
-    }
+    for (int row = 1; row <= AnnouncerImage::Rows; ++row)
+        AddRegisterBlock(writer, QStringLiteral("регистр-%1").arg(row - 1),
+                         [&](int slot) { return image.cell(row, slot); });
     return writer.save(path);
 }
 
 QString Load(AnnouncerImage &image, const QString &path)
 {
-    DataFileReader reader;
-    if (!reader.open(path))
-        return reader.error();
-    AnnouncerImage loaded;
-    for (int row = 1; row <= AnnouncerImage::Rows; ++row) {
-        if (!reader.skipItem())
-            return reader.error();
-        for (int slot = 0; slot < AnnouncerImage::Slots; ++slot) {
-            const std::optional<qint16> value = reader.readNumber();
-            if (!value)
-                return reader.error();
-            loaded.setCell(row, slot, *value);
-        }
-    }
-    image = loaded;
-    return QString();
+    return LoadRegisterFile(image, path, [](DataFileReader &reader, AnnouncerImage &loaded) {
+        for (int row = 1; row <= AnnouncerImage::Rows; ++row)
+            if (!ReadRegisterBlock(reader,
+                                   [&](int slot, qint16 code) { loaded.setCell(row, slot, code); }))
+                return false;
+        return true;
+    });
 }
 
 } // namespace ScenarioFile

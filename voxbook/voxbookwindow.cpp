@@ -1,7 +1,7 @@
 #include "voxbookwindow.h"
 
 #include "busport.h"
-#include "datafile.h"
+#include "formcontrols.h"
 #include "phrasebook.h"
 #include "typedlist.h"
 #include "voxtexts.h"
@@ -17,26 +17,6 @@
 namespace {
 
 constexpr int AnnouncerAddress = 0x9C;
-
-// Only a pick is a choice; a typed text is no entry, whatever it spells.
-QComboBox *EditableList(const QString &name, const QStringList &items, QWidget *parent)
-{
-    QComboBox *list = NewTypedList(name, items, parent);
-    list->setMaxVisibleItems(20);
-    return list;
-}
-
-QPushButton *Button(const QString &name, const QString &caption, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    // Enter on the focused button presses it, as Space does.
-    button->setAutoDefault(true);
-    // The caption keeps a margin of a line's height on either side.
-    const QFontMetrics metrics = button->fontMetrics();
-    button->setMinimumWidth(metrics.horizontalAdvance(caption) + 2 * metrics.height());
-    return button;
-}
 
 } // namespace
 
@@ -79,21 +59,32 @@ RegisterTransferSetup VoxbookWindow::announcerSetup()
     return setup;
 }
 
+// The file buttons' work on the scenarios. The callbacks run only on presses.
+GuardedFile VoxbookWindow::scenarioFile()
+{
+    return {.engine = &m_engine,
+            .load = [this] { return ScenarioFile::Load(m_image, m_options.filePath); },
+            .save = [this] { return ScenarioFile::Save(m_image, m_options.filePath); },
+            .notLoaded = VoxText::FileNotLoaded,
+            .notSaved = VoxText::FileNotSaved,
+            .showStatus = std::bind_front(&VoxbookWindow::setStatus, this),
+            .refresh = std::bind_front(&VoxbookWindow::Combo_adr_Click, this)};
+}
+
 void VoxbookWindow::buildControls()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(VoxText::Caption());
 
-    auto *numberLabel = new QLabel(VoxText::NumberLabel(), this);
-    numberLabel->setObjectName(QStringLiteral("Label1"));
-    m_number = EditableList(QStringLiteral("Combo_adr"), ScenarioNumbers(), this);
+    QLabel *numberLabel = FormLabel(QStringLiteral("Label1"), VoxText::NumberLabel(), this);
+    // Only a pick is a choice; a typed text is no entry, whatever it spells.
+    m_number = FormList(QStringLiteral("Combo_adr"), ScenarioNumbers(), this);
     m_number->setMinimumContentsLength(4);
     m_number->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_number, &QComboBox::activated, this, &VoxbookWindow::Combo_adr_Click);
     OnTypedEnter(m_number, [this] { Combo_adr_Click(); });
 
-    auto *phrasesLabel = new QLabel(VoxText::PhrasesLabel(), this);
-    phrasesLabel->setObjectName(QStringLiteral("Label2"));
+    QLabel *phrasesLabel = FormLabel(QStringLiteral("Label2"), VoxText::PhrasesLabel(), this);
 
     auto *left = new QVBoxLayout;
     left->addWidget(numberLabel);
@@ -102,7 +93,7 @@ void VoxbookWindow::buildControls()
     left->addWidget(phrasesLabel);
     const QStringList phrases = PhraseTexts();
     for (int k = 0; k < AnnouncerImage::Slots; ++k) {
-        QComboBox *list = EditableList(QStringLiteral("Combo_d%1").arg(k), phrases, this);
+        QComboBox *list = FormList(QStringLiteral("Combo_d%1").arg(k), phrases, this);
         list->setMinimumContentsLength(34);
         connect(list, &QComboBox::activated, this, [this, k] { Combo_d_Click(k); });
         m_phrases[size_t(k)] = list;
@@ -110,11 +101,11 @@ void VoxbookWindow::buildControls()
     }
     left->addStretch();
 
-    auto *load = Button(QStringLiteral("Command1"), VoxText::LoadButton(), this);
-    auto *save = Button(QStringLiteral("Command2"), VoxText::SaveButton(), this);
-    auto *read = Button(QStringLiteral("Command3"), VoxText::ReadButton(), this);
-    auto *write = Button(QStringLiteral("Command4"), VoxText::WriteButton(), this);
-    auto *test = Button(QStringLiteral("Command5"), VoxText::TestButton(), this);
+    auto *load = FormButton(QStringLiteral("Command1"), VoxText::LoadButton(), this);
+    auto *save = FormButton(QStringLiteral("Command2"), VoxText::SaveButton(), this);
+    auto *read = FormButton(QStringLiteral("Command3"), VoxText::ReadButton(), this);
+    auto *write = FormButton(QStringLiteral("Command4"), VoxText::WriteButton(), this);
+    auto *test = FormButton(QStringLiteral("Command5"), VoxText::TestButton(), this);
     connect(load, &QPushButton::clicked, this, &VoxbookWindow::Command1_Click);
     connect(save, &QPushButton::clicked, this, &VoxbookWindow::Command2_Click);
     connect(read, &QPushButton::clicked, this, &VoxbookWindow::Command3_Click);
@@ -132,12 +123,7 @@ void VoxbookWindow::buildControls()
     right->addWidget(test);
     right->addStretch();
 
-    m_status = new QLabel(VoxText::Status(), this);
-    m_status->setObjectName(QStringLiteral("Label_s"));
-    m_status->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    m_status->setWordWrap(true);
-    m_status->setMinimumHeight(2 * m_status->fontMetrics().height() + 6);
-    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_status = FormStatusLine(VoxText::Status(), 2, this);
 
     auto *columns = new QHBoxLayout;
     columns->addLayout(left, 1);
@@ -180,7 +166,7 @@ void VoxbookWindow::showSlots()
         QComboBox *list = m_phrases[size_t(k)];
         list->setEnabled(m_editor.slotEnabled(k));
         // Not a choice: the slot keeps its code even when it is no phrase.
-        list->setCurrentIndex(list->findText(m_editor.slotText(k)));
+        ShowInList(list, m_editor.slotText(k));
     }
 }
 
@@ -199,31 +185,12 @@ void VoxbookWindow::Combo_d_Click(int k)
 
 void VoxbookWindow::Command1_Click()
 {
-    // A run sends or fills the scenarios: they must not change under it.
-    if (m_engine.isActive()) {
-        setStatus(TransferText::FileNotLoaded());
-        return;
-    }
-    const QString error = ScenarioFile::Load(m_image, m_options.filePath);
-    if (!error.isEmpty()) {
-        setStatus(VoxText::FileNotLoaded(error));
-        return;
-    }
-    // A load that works leaves the status line as it was; only the refresh
-    // may speak, when the number field holds no offered scenario.
-    Combo_adr_Click();
+    m_file.Load();
 }
 
 void VoxbookWindow::Command2_Click()
 {
-    // A read run has filled only part of the scenarios yet.
-    if (m_engine.isActive()) {
-        setStatus(TransferText::FileNotSaved());
-        return;
-    }
-    // A save that works leaves the status line as it was.
-    if (const QString error = ScenarioFile::Save(m_image, m_options.filePath); !error.isEmpty())
-        setStatus(VoxText::FileNotSaved(error));
+    m_file.Save();
 }
 
 void VoxbookWindow::Command3_Click()

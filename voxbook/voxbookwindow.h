@@ -1,6 +1,7 @@
 #pragma once
 
 #include "announcerimage.h"
+#include "guardedfile.h"
 #include "registertransfer.h"
 #include "scenariofile.h"
 #include "scenarioplay.h"
@@ -55,6 +56,7 @@ protected:
 
 private:
     RegisterTransferSetup announcerSetup();
+    GuardedFile scenarioFile();
     void buildControls();
     void Form_Load();
     // Shows the current row of the editor in the phrase lists.
@@ -67,6 +69,7 @@ private:
     ScenarioEditor m_editor{m_image};
     RegisterTransfer m_engine;
     ScenarioPlay m_test;
+    const GuardedFile m_file = scenarioFile();
 
     QComboBox *m_number = nullptr;
     std::array<QComboBox *, AnnouncerImage::Slots> m_phrases{};

@@ -253,6 +253,9 @@ private slots:
         QByteArray sent;
         QObject::connect(&sim->server(), &bussim::PtyServer::requestReceived, &window,
                          [&sent](const QByteArray &bytes) { sent += bytes; });
+        QString repeated; // the status line while the request goes again
+        QObject::connect(&window.exchange(), &ProbeExchange::statusChanged, &window,
+                         [&repeated](const QString &text) { repeated = text; });
         if (pulled > 0)
             PullAdapterAt(sim, pulled, 0x02, &window);
         auto *timer1 = window.findChild<QTimer *>(u"Timer1"_qs);
@@ -267,6 +270,8 @@ private slots:
         QTest::mouseClick(window.findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
         QCOMPARE(reply.isEmpty() ? sent : port.written, wire);
         QCOMPARE(window.status(), status);
+        const bool foreign = QByteArray(QTest::currentDataTag()).contains("foreign traffic");
+        QCOMPARE(repeated, foreign ? u"Статус: запрос другой платке"_qs : QString());
         if (timer1->isActive()) {
             window.combo(u"d0"_qs)->setEditText(u"77"_qs); // typed before the refresh: overwritten
             timer1->setInterval(1);

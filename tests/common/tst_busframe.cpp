@@ -20,6 +20,7 @@ using namespace Qt::StringLiterals;
 using Value = std::optional<int>;
 Q_DECLARE_METATYPE(RequestFields)
 Q_DECLARE_METATYPE(Value)
+Q_DECLARE_METATYPE(Verdict)
 
 class TestBusFrame : public QObject
 {
@@ -93,23 +94,22 @@ void TestBusFrame::judgeReply_data()
     QTest::addColumn<QByteArray>("earlier"); // what an earlier reception left in the slots
     QTest::addColumn<QByteArray>("reply");   // one receive event; empty: none came
     QTest::addColumn<int>("requestAddress");
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<Verdict>("verdict");
     QTest::addColumn<QList<int>>("payload");
 
     const auto row = [](const char *name, const char *earlier, const char *reply, int address,
-                        const char *status, const QList<int> &payload = {}) {
-        QTest::newRow(name) << Hex(earlier) << Hex(reply) << address << QString::fromUtf8(status)
-                            << payload;
+                        Verdict verdict, const QList<int> &payload = {}) {
+        QTest::newRow(name) << Hex(earlier) << Hex(reply) << address << verdict << payload;
     };
-    row("stuffed cell reply", "", "F8 05 04 20 F0 11 2A", 0x05, "Статус:  ОК", {0x20, 0xF0});
-    row("any stuffing byte is counted and skipped", "", "F8 05 04 20 F0 22 3B", 0x05, "Статус:  ОК",
+    row("stuffed cell reply", "", "F8 05 04 20 F0 11 2A", 0x05, Verdict::Ok, {0x20, 0xF0});
+    row("any stuffing byte is counted and skipped", "", "F8 05 04 20 F0 22 3B", 0x05, Verdict::Ok,
         {0x20, 0xF0});
-    row("reply code 02 carries no data", "", "F8 9C 02 9E", 0x9C, "Статус:  ОК");
+    row("reply code 02 carries no data", "", "F8 9C 02 9E", 0x9C, Verdict::Ok);
     row("nothing came, whatever slot 1 holds from before", "F8 05 01 06", "", 0x05,
-        "Статус:  нет ответа");
+        Verdict::NoReply);
     row("another address is checked before the reply code", "", "F8 05 06 00 0B", 0x06,
-        "Статус:  нет ответа");
-    row("bytes that are not a reply", "", "F0 03 01 04", 0x05, "Статус: запрос другой платке");
+        Verdict::NoReply);
+    row("bytes that are not a reply", "", "F0 03 01 04", 0x05, Verdict::ForeignTraffic);
 }
 
 void TestBusFrame::judgeReply()
@@ -117,14 +117,14 @@ void TestBusFrame::judgeReply()
     QFETCH(QByteArray, earlier);
     QFETCH(QByteArray, reply);
     QFETCH(int, requestAddress);
-    QFETCH(QString, status);
+    QFETCH(Verdict, verdict);
     QFETCH(QList<int>, payload);
 
     ReplyBuffer buffer;
     buffer.place(0, earlier);
     const int offset = reply.isEmpty() ? 0 : buffer.place(0, reply);
     const ReplyJudgement judgement = JudgeReply(buffer, offset, requestAddress);
-    QCOMPARE(VerdictText(judgement.verdict), status); // one text for each verdict
+    QCOMPARE(judgement.verdict, verdict);
     QCOMPARE(judgement.payload, payload);
 }
 

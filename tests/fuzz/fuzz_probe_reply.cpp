@@ -57,7 +57,7 @@ void FuzzOne(FuzzInput &in)
             continue;
         }
         FUZZ_CHECK(j.verdict != Verdict::ForeignTraffic);
-        FUZZ_CHECK(outcome.status == VerdictText(j.verdict));
+        FUZZ_CHECK(outcome.status == ProbeTexts::VerdictText(j.verdict));
         if (j.verdict == Verdict::Ok) {
             FUZZ_CHECK(j.address == target);
             FUZZ_CHECK(j.payload.size() == ReplyPayloadLength(j.replyCode).value_or(-1));

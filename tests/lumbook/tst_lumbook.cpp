@@ -225,11 +225,9 @@ void TestLumbook::file()
     images.indicator(1).cell(0, 2) = 256;
     images.indicator(16).cell(4, 7) = -32768;
     const IndicatorImages saved = images;
-    click(u"Command_save"_s); // a save and a load that work leave the status line as it was
-    QCOMPARE(status(), m_started);
+    click(u"Command_save"_s);
     images = IndicatorImages();
     click(u"Command_load"_s);
-    QCOMPARE(status(), m_started);
     QVERIFY(images == saved); // only own-address bytes are fixed, and at start
     QCOMPARE(find<QComboBox>(u"Combo_kor"_s)->currentText(), u"+19"_s);
     click(u"Command_s"_s);
@@ -248,8 +246,6 @@ void TestLumbook::file()
     QVERIFY(lines.at(46).endsWith(" -81\"\r"));
     QCOMPARE(lines.at(37), "\"\xF0\xE5\xE3\xE8\xF1\xF2\xF0-4\"\r");
     QCOMPARE(lines.at(735), "-32768\r");
-    QVERIFY(IndicatorFile::Save(images, m_dir.filePath(u"no/umd_8x.txt"_s))
-                .startsWith(u"Файл umd_8x.txt не записан"_s));
 
     // Labels are passed over unread; values may stand comma-separated.
     const QByteArray commas = "\"?\"\r\n" + QByteArray("\"x\",9,1,2,3,4,5,6,7\r\n").repeated(5);
