@@ -1,8 +1,7 @@
 #include "busframe.h"
 
+#include "hextext.h"
 #include "replybuffer.h"
-
-#include <QStringList>
 
 #include <utility>
 
@@ -263,14 +262,6 @@ std::optional<DecodedFrame> FrameAt(const QByteArray &bytes, qsizetype start)
     return frame;
 }
 
-QString HexList(const QList<int> &values)
-{
-    QStringList parts;
-    for (int value : values)
-        parts.append(QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
-    return parts.join(QLatin1Char(' '));
-}
-
 } // namespace
 
 QList<DecodedFrame> DecodeTraffic(const QByteArray &bytes)
@@ -358,10 +349,10 @@ QString DescribeFrame(const DecodedFrame &frame)
     QString text =
         QStringLiteral("%1 %2 %3 %4")
             .arg(request ? QStringLiteral("запрос") : QStringLiteral("ответ"),
-                 HexList({frame.address}), HexList({frame.code}),
+                 HexByte(frame.address), HexByte(frame.code),
                  request ? CommandName(frame.address, frame.code) : ReplyCodeName(frame.code));
     if (!frame.payload.isEmpty())
-        text += QStringLiteral(": ") + HexList(frame.payload);
+        text += QStringLiteral(": ") + HexBytes(frame.payload);
     text += frame.checksumOk ? QStringLiteral("; сумма верна") : QStringLiteral("; сумма неверна");
     return text;
 }

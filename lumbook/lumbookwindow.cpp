@@ -18,9 +18,6 @@
 
 namespace {
 
-// First action byte of a task check: "run the task slot that follows".
-constexpr int RunTask = 0xD0;
-
 QLabel *Caption(const QString &name, const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);

@@ -10,8 +10,6 @@
 namespace {
 
 constexpr int AnnouncerAddress = 0x9C;
-// First action byte of a play request: "perform the scenario that follows".
-constexpr int PlayScenario = 0xFF;
 
 } // namespace
 

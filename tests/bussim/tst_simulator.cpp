@@ -1,6 +1,7 @@
 // The simulated controllers: requests taken off the bus, the reply bytes and
 // events of each command, each fault, the command-line
 // options, and the network file.
+#include "hextext.h"
 #include "network.h"
 #include "options.h"
 #include "requestparser.h"
@@ -268,7 +269,7 @@ void TestSimulator::options()
     QString faults;
     for (const auto &[address, count] : bussim::Network::Table()) {
         for (const Fault &fault : options.network.find(address)->faults)
-            faults += bussim::HexByte(address) + u' ' + bussim::FaultText(fault);
+            faults += HexByte(address) + u' ' + bussim::FaultText(fault);
     }
     if (const bussim::RandomFaults *random = options.network.randomFaults()) {
         const bussim::RandomFaultSettings &s = random->settings();
