@@ -2,6 +2,7 @@
 
 #include "hextext.h"
 #include "replybuffer.h"
+#include "stuffedbyte.h"
 
 #include <utility>
 
@@ -237,17 +238,14 @@ std::optional<DecodedFrame> FrameAt(const QByteArray &bytes, qsizetype start)
     }
     int sum = frame.address + frame.code;
     qsizetype i = start + 3;
+    const auto byteAt = [&](qsizetype n) {
+        return n < size ? std::optional<int>(at(n)) : std::nullopt;
+    };
     for (int n = 0; n < stuffedCount; ++n) {
-        if (i >= size)
+        const std::optional<int> value = TakeStuffedByte(Stuffing::Required, byteAt, i, sum);
+        if (!value)
             return std::nullopt;
-        const int value = at(i++);
-        frame.payload.append(value);
-        sum += value;
-        if (value == RequestStart) {
-            if (i >= size || at(i) != StuffByte)
-                return std::nullopt;
-            sum += at(i++);
-        }
+        frame.payload.append(*value);
     }
     for (int n = 0; n < closingZeros; ++n) {
         if (i >= size)

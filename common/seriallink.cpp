@@ -58,11 +58,6 @@ bool SerialLink::SendStuffed(int value)
     return true;
 }
 
-int SerialLink::TakeReplyByte()
-{
-    return ::TakeReplyByte(m_buffer, m_readPosition, m_runningChecksum);
-}
-
 void SerialLink::MSComm1_OnComm()
 {
     if (!m_gate())

@@ -38,8 +38,6 @@ public:
     // stuffing byte 11 after an F0) to runningChecksum. A value outside
     // 0..255 is refused and nothing is sent.
     [[nodiscard]] bool SendStuffed(int value);
-    // Takes one reply payload byte at readPosition into runningChecksum.
-    int TakeReplyByte();
 
     const ReplyBuffer &replyBuffer() const { return m_buffer; }
     int receiveOffset() const { return m_receiveOffset; }

@@ -3,16 +3,13 @@
 #include "busframe.h"
 #include "busport.h"
 #include "hextext.h"
-#include "replybuffer.h"
+#include "registerframe.h"
 #include "seriallink.h"
+#include "stuffedbyte.h"
 
 #include <utility>
 
 namespace {
-
-// Slot of the first data byte of a register reply: after F8, the address,
-// the reply code and the register number.
-constexpr int FirstDataPosition = 5;
 
 QString Blanked(int blanks)
 {
@@ -20,18 +17,6 @@ QString Blanked(int blanks)
 }
 
 } // namespace
-
-int TakeRegisterByte(const ReplyBuffer &buffer, int &readPosition, int &runningChecksum)
-{
-    const int d = buffer.slot(readPosition);
-    runningChecksum += d;
-    if (d == RequestStart) {
-        runningChecksum += StuffByte;
-        readPosition += 1;
-    }
-    readPosition += 1;
-    return d;
-}
 
 namespace TransferText {
 
@@ -261,13 +246,10 @@ void RegisterTransfer::writeStep()
         return;
     }
     const int reg = m_writePos - 1;
-    // The register number goes unstuffed with the header; the eight bytes
-    // follow the stuffing rule, and the checksum counts every stuffing byte.
-    FrameBuilder frame(RequestStart, m_runAddress, WriteRegisterBlock);
-    frame.raw(reg);
+    std::array<int, 8> cells{};
     for (int k = 0; k < 8; ++k)
-        frame.stuffed(m_setup.cell(reg, k));
-    const std::optional<QByteArray> wire = frame.finish();
+        cells[static_cast<std::size_t>(k)] = m_setup.cell(reg, k);
+    const std::optional<QByteArray> wire = WriteRegisterRequest(m_runAddress, reg, cells);
     if (!wire) {
         // The image was changed during the run (a file loaded meanwhile).
         const auto bad = firstBadCell(reg, reg);
@@ -299,8 +281,7 @@ void RegisterTransfer::Timer2_Timer()
             judgeReply(c);
         }
         if (c < m_setup.registerCount) {
-            const std::optional<QByteArray> request =
-                FrameBuilder(RequestStart, m_runAddress, ReadRegisterBlock).raw(c).finish();
+            const std::optional<QByteArray> request = ReadRegisterRequest(m_runAddress, c);
             if (!request || !m_link->SendRaw(*request)) {
                 abortRun(TransferText::Interrupted(m_link->errorText()));
                 return;
@@ -319,32 +300,26 @@ void RegisterTransfer::Timer2_Timer()
 
 void RegisterTransfer::judgeReply(int c)
 {
-    const ReplyBuffer &buffer = m_link->replyBuffer();
-    const int address = m_runAddress;
-    if (m_link->receiveOffset() == 0)
-        return; // nothing came: the row keeps its content, the status stays
-    if (buffer.slot(1) != ReplyStart || buffer.slot(2) != address ||
-        buffer.slot(3) != ReadRegisterBlock) {
+    // The register number in the reply is not compared by itself: the sum is
+    // taken with the number requested, so a reply for another register fails
+    // the checksum. A data byte F0 counts its stuffing byte as 11.
+    const RegisterReplyJudgement judgement =
+        JudgeRegisterReply(m_link->replyBuffer(), m_link->receiveOffset(), m_runAddress, c - 1,
+                           RegisterNumberRule::SummedAsRequested, TakeRegisterByte);
+    switch (judgement.verdict) {
+    case RegisterVerdict::NothingReceived:
+        return; // the row keeps its content, the status stays
+    case RegisterVerdict::NotThisReply:
         setStatus(TransferText::ReadForeign(c));
         return;
-    }
-    // The register number at position 4 is not compared by itself: the sum
-    // is taken with the number requested, so a reply for another register
-    // fails the checksum.
-    int sum = address + ReadRegisterBlock + (c - 1);
-    int position = FirstDataPosition;
-    std::array<int, 8> data{};
-    for (int &d : data)
-        d = TakeRegisterByte(buffer, position, sum);
-    sum = ReduceChecksum(sum);
-    m_link->setReadPosition(position);
-    m_link->setRunningChecksum(sum);
-    if (buffer.slot(position) != sum) {
+    case RegisterVerdict::ChecksumMismatch:
         setStatus(TransferText::ReadChecksumError());
         return;
+    case RegisterVerdict::Ok:
+        m_setup.storeRegister(c - 1, judgement.data);
+        setStatus(TransferText::ReadProgress(c));
+        return;
     }
-    m_setup.storeRegister(c - 1, data);
-    setStatus(TransferText::ReadProgress(c));
 }
 
 void RegisterTransfer::onReplyStored()

@@ -11,13 +11,7 @@
 #include <functional>
 
 class BusPort;
-class ReplyBuffer;
 class SerialLink;
-
-// Decodes one data byte of a register reply at readPosition and adds it to
-// runningChecksum. After a data byte F0 the stuffing byte is counted as the
-// constant 11 and skipped unread, whatever the controller actually sent there.
-int TakeRegisterByte(const ReplyBuffer &buffer, int &readPosition, int &runningChecksum);
 
 // The status line texts of the two runs, with their exact blanks.
 namespace TransferText {

@@ -2,11 +2,14 @@
 
 #include "busframe.h"
 #include "quickexchange.h"
+#include "registerframe.h"
 #include "replycheck.h"
 #include "seriallink.h"
 #include "waitclock.h"
 
 #include <QScopedValueRollback>
+
+#include <algorithm>
 
 namespace {
 // Wait units after each request.
@@ -287,13 +290,10 @@ bool SystemLoader::ReadRegisters(int address, int count, const RegisterRead &tak
 bool SystemLoader::WriteController(int address, int count, int slot)
 {
     for (int n = 0; n < count; ++n) {
-        // Write register: F0, address, 08, n as they stand, the eight data bytes
-        // under the stuffing rule, checksum.
-        FrameBuilder frame(RequestStart, address, WriteRegisterBlock);
-        frame.raw(n);
-        for (qint16 value : m_image.at(slot, n))
-            frame.stuffed(value);
-        const std::optional<QByteArray> request = frame.finish();
+        const RegisterValues &values = m_image.at(slot, n);
+        std::array<int, 8> cells{};
+        std::ranges::copy(values, cells.begin());
+        const std::optional<QByteArray> request = WriteRegisterRequest(address, n, cells);
         bool acknowledged = false;
         if (request && WriteRegister(*request, address, acknowledged) != Exchanged::Judge)
             return false;
@@ -318,12 +318,8 @@ bool SystemLoader::WriteController(int address, int count, int slot)
 SystemLoader::Exchanged SystemLoader::ReadRegister(int address, int registerNumber,
                                                    std::optional<RegisterValues> &values)
 {
-    // Read register: F0, address, 07, n, checksum; nothing in it is stuffed.
     // The address comes from the controller table, so the frame is always whole.
-    const QByteArray request = FrameBuilder(RequestStart, address, ReadRegisterBlock)
-                                   .raw(registerNumber)
-                                   .finish()
-                                   .value_or(QByteArray());
+    const QByteArray request = ReadRegisterRequest(address, registerNumber).value_or(QByteArray());
     if (m_runQuick) {
         const auto outcome =
             m_quickExchange->Exchange(request, [address, registerNumber](const QByteArray &r) {
