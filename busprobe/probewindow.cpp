@@ -116,7 +116,7 @@ ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
     if (m_ownPort && !m_ownPort->open(options.device.isEmpty() ? SerialBusPort::DefaultDevice()
                                                                : options.device))
         setStatus(ProbeTexts::StatusPortProblem(m_ownPort->errorText()));
-    m_exchange.link().setReceiveOffset(0);
+    m_exchange.link().ForgetReceived();
 }
 
 ProbeWindow::~ProbeWindow()

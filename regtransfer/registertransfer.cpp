@@ -1,10 +1,8 @@
 #include "registertransfer.h"
 
 #include "busframe.h"
-#include "busport.h"
 #include "hextext.h"
 #include "registerframe.h"
-#include "seriallink.h"
 #include "stuffedbyte.h"
 
 #include <utility>
@@ -94,9 +92,8 @@ QString FileNotLoaded()
 
 } // namespace TransferText
 
-RegisterTransfer::RegisterTransfer(SerialLink *link, BusPort *port, RegisterTransferSetup setup,
-                                   QObject *parent)
-    : QObject(parent), m_link(link), m_port(port), m_setup(std::move(setup))
+RegisterTransfer::RegisterTransfer(SerialLink *link, RegisterTransferSetup setup, QObject *parent)
+    : QObject(parent), m_link(link), m_setup(std::move(setup))
 {
     m_timer1.setInterval(m_setup.tick);
     m_timer2.setInterval(m_setup.tick);
@@ -105,10 +102,6 @@ RegisterTransfer::RegisterTransfer(SerialLink *link, BusPort *port, RegisterTran
     connect(&m_timer1.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer1_Timer);
     connect(&m_timer2.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer2_Timer);
 
-    // Reception is open during every run: the read run takes the replies,
-    // the write run and the tool's own runs the controller's answers.
-    // Between runs the bytes stay in the port.
-    m_link->setReceiveGate([this] { return m_runMode != NoRun; });
     connect(m_link, &SerialLink::replyStored, this, &RegisterTransfer::onReplyStored);
     connect(m_link, &SerialLink::portFailed, this, [this](const QString &text) {
         if (isActive())
@@ -146,12 +139,11 @@ bool RegisterTransfer::startWriteRun()
         setStatus(TransferText::NotAByte(bad[0], bad[1], bad[2], false));
         return false;
     }
-    openReception();
     m_timer1.setInterval(m_setup.tick);
     m_timer1.start();
     m_writePos = 1;
     m_unacknowledged = 0;
-    m_runMode = WriteRun;
+    beginRun(RunMode::WriteRun);
     return true;
 }
 
@@ -164,53 +156,71 @@ bool RegisterTransfer::startReadRun()
         setStatus(TransferText::ReadNotStarted(m_link->errorText()));
         return false;
     }
-    openReception();
     m_readCounter = 0;
     m_timer2.start();
-    m_runMode = ReadRun;
+    beginRun(RunMode::ReadRun);
     return true;
 }
 
-void RegisterTransfer::openReception()
+void RegisterTransfer::beginRun(RunMode mode)
 {
     // Answers to a task check or to frames sent late in an earlier run may
     // wait in the port; taken with the first answer of this run they would
     // make it look wrong. They belong to no request of this run.
-    m_port->takeAll();
-    m_link->setReceiveOffset(0);
+    m_link->discardWaiting();
+    m_link->ForgetReceived();
+    setRunMode(mode);
 }
 
-bool RegisterTransfer::beginOwnRun(int mode, std::chrono::milliseconds interval)
+void RegisterTransfer::setRunMode(RunMode mode)
+{
+    m_runMode = mode;
+    // Reception is open during every run: the read run takes the replies,
+    // the write run and the tool's own runs the controller's answers.
+    // Between runs the bytes stay in the port.
+    if (mode == RunMode::NoRun)
+        m_reception.reset();
+    else if (!m_reception)
+        m_reception.emplace(m_link->openReception());
+}
+
+bool RegisterTransfer::beginOwnRun(std::chrono::milliseconds interval)
 {
     if (isActive())
         return false;
     m_runAddress = m_setup.address();
-    openReception();
     m_timer1.setInterval(interval);
     m_timer1.start();
-    m_runMode = mode;
+    beginRun(RunMode::OwnRun);
     return true;
 }
 
-void RegisterTransfer::setOwnRunMode(int mode)
+int RegisterTransfer::ownRunStep() const
 {
-    m_runMode = mode;
+    const int mode = static_cast<int>(m_runMode);
+    const int first = static_cast<int>(RunMode::OwnRun);
+    return mode >= first ? mode - first : -1;
+}
+
+void RegisterTransfer::setOwnRunStep(int step)
+{
+    setRunMode(static_cast<RunMode>(static_cast<int>(RunMode::OwnRun) + step));
 }
 
 void RegisterTransfer::endOwnRun()
 {
-    m_runMode = NoRun;
+    setRunMode(RunMode::NoRun);
     m_timer1.stop();
     m_timer1.setInterval(m_setup.tick);
 }
 
 void RegisterTransfer::abortRun(const QString &status)
 {
-    const bool wasReading = m_runMode == ReadRun;
+    const bool wasReading = m_runMode == RunMode::ReadRun;
     m_timer1.stop();
     m_timer2.stop();
     m_timer1.setInterval(m_setup.tick);
-    m_runMode = NoRun;
+    setRunMode(RunMode::NoRun);
     // Registers read so far are in memory already: show them.
     if (wasReading && m_setup.readRunEnded)
         m_setup.readRunEnded();
@@ -219,9 +229,9 @@ void RegisterTransfer::abortRun(const QString &status)
 
 void RegisterTransfer::Timer1_Timer()
 {
-    if (m_runMode == WriteRun)
+    if (m_runMode == RunMode::WriteRun)
         writeStep();
-    else if (m_runMode != NoRun && m_runMode != ReadRun && m_setup.ownWriteTimerTick)
+    else if (ownRunStep() >= 0 && m_setup.ownWriteTimerTick)
         m_setup.ownWriteTimerTick();
 }
 
@@ -235,14 +245,14 @@ void RegisterTransfer::writeStep()
         if (m_unacknowledged++ == 0)
             m_firstUnacknowledged = m_writePos - 2;
     }
-    m_link->setReceiveOffset(0);
     if (m_writePos < 1 || m_writePos > m_setup.registerCount) {
+        m_link->ForgetReceived();
         m_timer1.stop();
         setStatus(m_unacknowledged == 0
                       ? TransferText::WriteDone()
                       : TransferText::WriteUnconfirmed(m_unacknowledged, m_setup.registerCount,
                                                        m_runAddress, m_firstUnacknowledged));
-        m_runMode = NoRun;
+        setRunMode(RunMode::NoRun);
         return;
     }
     const int reg = m_writePos - 1;
@@ -256,7 +266,7 @@ void RegisterTransfer::writeStep()
         abortRun(TransferText::NotAByte(bad[0], bad[1], bad[2], true));
         return;
     }
-    if (!m_link->SendRaw(*wire)) {
+    if (!m_link->SendRequest(*wire)) {
         abortRun(TransferText::Interrupted(m_link->errorText()));
         return;
     }
@@ -266,7 +276,7 @@ void RegisterTransfer::writeStep()
 
 void RegisterTransfer::Timer2_Timer()
 {
-    if (m_runMode != ReadRun) {
+    if (m_runMode != RunMode::ReadRun) {
         m_timer2.stop();
         return;
     }
@@ -282,10 +292,12 @@ void RegisterTransfer::Timer2_Timer()
         }
         if (c < m_setup.registerCount) {
             const std::optional<QByteArray> request = ReadRegisterRequest(m_runAddress, c);
-            if (!request || !m_link->SendRaw(*request)) {
+            if (!request || !m_link->SendRequest(*request)) {
                 abortRun(TransferText::Interrupted(m_link->errorText()));
                 return;
             }
+        } else {
+            m_link->ForgetReceived();
         }
         m_readCounter = c + 1;
     } else {
@@ -293,9 +305,9 @@ void RegisterTransfer::Timer2_Timer()
         if (m_setup.readRunEnded)
             m_setup.readRunEnded();
         setStatus(TransferText::ReadDone());
-        m_runMode = NoRun;
+        setRunMode(RunMode::NoRun);
+        m_link->ForgetReceived();
     }
-    m_link->setReceiveOffset(0);
 }
 
 void RegisterTransfer::judgeReply(int c)
@@ -326,6 +338,6 @@ void RegisterTransfer::onReplyStored()
 {
     // The next judgement comes a whole tick after the last bytes, so a reply
     // that arrives in pieces is judged once it is complete.
-    if (m_runMode == ReadRun)
+    if (m_runMode == RunMode::ReadRun)
         m_timer2.start();
 }

@@ -12,13 +12,13 @@
 #include <algorithm>
 
 namespace {
-// Wait units after each request.
+// Wait units after each request: the waited exchange runs one.
 constexpr int ReplyWait = 1;
 } // namespace
 
 SystemLoader::SystemLoader(SerialLink &link, WaitClock &clock, SystemImage &image,
                            QString imagePath, QObject *parent)
-    : QObject(parent), m_link(link), m_clock(clock), m_image(image),
+    : QObject(parent), m_link(link), m_clock(clock), m_exchange(link, clock), m_image(image),
       m_imagePath(std::move(imagePath))
 {
     qRegisterMetaType<RunProgress>();
@@ -282,8 +282,9 @@ bool SystemLoader::ReadRegisters(int address, int count, const RegisterRead &tak
         }
     }
     // Between controllers the read run takes no late bytes: they wait in the
-    // port and come in ahead of the next reply.
-    m_link.setAwaitingReply(0);
+    // port and come in ahead of the next reply. The write run leaves
+    // reception open.
+    m_exchange.closeReception();
     return carryOn;
 }
 
@@ -373,22 +374,14 @@ SystemLoader::Exchanged SystemLoader::Exchange(const QByteArray &request)
 {
     if (m_stopped)
         return Exchanged::Stopped;
-    if (!m_link.SendRaw(request)) {
+    switch (m_exchange.Run(request)) {
+    case WaitedExchange::End::Judge:
+        return Exchanged::Judge;
+    case WaitedExchange::End::LinkFailed:
         m_linkFailed = true;
         return Exchanged::LinkFailed;
+    case WaitedExchange::End::Stopped:
+        break;
     }
-    m_link.setReceiveOffset(0);
-    m_link.setAwaitingReply(SerialLink::AwaitingReply);
-    // The wait always runs its whole length; a complete reply does not end it.
-    if (!m_clock.Wait(ReplyWait))
-        return Exchanged::Stopped;
-    // A port that failed during the wait has closed itself.
-    if (!m_link.isOpen()) {
-        m_linkFailed = true;
-        return Exchanged::LinkFailed;
-    }
-    // A reply whose last bytes came just before the end of the wait is judged
-    // now, whole, and does not spill into the next register's exchange.
-    m_link.TakePending();
-    return Exchanged::Judge;
+    return Exchanged::Stopped;
 }

@@ -22,14 +22,13 @@ struct Rig
     RegisterTransfer engine;
 
     explicit Rig(std::chrono::milliseconds tick = 1h)
-        : engine(&link, &port,
-                 {[this] { return address; },
-                  24,
-                  [this](int reg, int k) { return image[size_t(reg)][size_t(k)]; },
-                  [this](int reg, const Row &bytes) { image[size_t(reg)] = bytes; },
-                  {},
-                  {},
-                  tick})
+        : engine(&link, {[this] { return address; },
+                         24,
+                         [this](int reg, int k) { return image[size_t(reg)][size_t(k)]; },
+                         [this](int reg, const Row &bytes) { image[size_t(reg)] = bytes; },
+                         {},
+                         {},
+                         tick})
     {}
     QByteArray takeWritten() { return std::exchange(port.written, {}); }
 };
