@@ -29,6 +29,8 @@
 // UMD_BENCH_OUT names the file that gets one line per note:
 //   shown T_US | mark LABEL T_US CPU_US | box TEXT | text NAME TEXT | peak KB | error TEXT
 // T_US is the monotonic clock in microseconds, the clock of bussim's log.
+#include "monotonicclock.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -47,16 +49,8 @@
 #include <QWidget>
 
 #include <sys/resource.h>
-#include <time.h>
 
 namespace {
-
-qint64 MonotonicMicroseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
-}
 
 qint64 CpuMicroseconds()
 {

@@ -18,6 +18,7 @@
 // of the runs with their range. With tools named, only their sessions run
 // and the results file is left as it is.
 #include "benchstats.h"
+#include "monotonicclock.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -32,8 +33,6 @@
 #include <QTextStream>
 #include <QThread>
 
-#include <time.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -42,13 +41,6 @@
 #include <vector>
 
 namespace {
-
-qint64 MonotonicMicroseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
-}
 
 // The read runs restart their tick on the reply's receive event, and the port
 // raises that event once the bus has been quiet for its burst gap after the

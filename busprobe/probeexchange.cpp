@@ -27,15 +27,14 @@ ProbeExchange::Outcome ProbeExchange::Run(int targetAddress, int commandCode,
             ComposeRequest(targetAddress, commandCode, values, m_now());
         if (!request)
             return {End::Refused, {}, ProbeTexts::StatusNotComposed()};
-        if (!m_link.SendRaw(*request))
+        switch (m_exchange.Run(*request)) {
+        case WaitedExchange::End::Judge:
+            break;
+        case WaitedExchange::End::LinkFailed:
             return portProblem();
-        m_link.setAwaitingReply(SerialLink::AwaitingReply);
-        m_link.setReceiveOffset(0);
-        if (!m_clock.Wait(1))
+        case WaitedExchange::End::Stopped:
             return {}; // abandoned; this object may be gone
-        if (!m_link.isOpen())
-            return portProblem();
-        m_link.TakePending();
+        }
 
         Outcome outcome{End::Judged,
                         JudgeReply(m_link.replyBuffer(), m_link.receiveOffset(), targetAddress),
@@ -49,7 +48,7 @@ ProbeExchange::Outcome ProbeExchange::Run(int targetAddress, int commandCode,
             outcome.end = End::BusBusy;
             outcome.status = ProbeTexts::StatusBusBusy();
         }
-        m_link.setReceiveOffset(0);
+        m_link.ForgetReceived();
         return outcome;
     }
 }

@@ -3,6 +3,7 @@
 #include "busframe.h"
 #include "seriallink.h"
 #include "waitclock.h"
+#include "waitedexchange.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -70,6 +71,9 @@ signals:
 private:
     SerialLink m_link;
     WaitClock m_clock;
+    // Its reception, once open, is never closed: every later receive event
+    // is read, also between exchanges.
+    WaitedExchange m_exchange{m_link, m_clock};
     Clock m_now;
     int m_attemptLimit = DefaultAttemptLimit;
 };

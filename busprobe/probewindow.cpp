@@ -109,7 +109,7 @@ ProbeWindow::ProbeWindow(const ProbeOptions &options, QWidget *parent)
     // leaves the window working; the status line says which device and why.
     if (!options.port->isOpen())
         setStatus(ProbeTexts::StatusPortProblem(options.port->errorText()));
-    m_exchange.link().setReceiveOffset(0);
+    m_exchange.link().ForgetReceived();
 }
 
 ProbeWindow::~ProbeWindow()

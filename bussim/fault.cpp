@@ -1,5 +1,7 @@
 #include "fault.h"
 
+#include "hextext.h"
+
 #include <QStringList>
 
 #include <array>
@@ -86,7 +88,7 @@ QString FaultText(const Fault &fault)
             text = QString::fromUtf16(kindName);
     }
     if (fault.kind == Fault::Kind::ReplyCode)
-        text += u'=' + QStringLiteral("%1").arg(fault.value, 2, 16, QLatin1Char('0')).toUpper();
+        text += u'=' + HexByte(fault.value);
     else if (TakesValue(fault.kind) || (fault.kind == Fault::Kind::BadChecksum && fault.value > 1))
         text += QStringLiteral("=%1").arg(fault.value);
     if (fault.kind == Fault::Kind::Split)

@@ -1,22 +1,16 @@
 #include "framelog.h"
 
 #include "busframe.h"
+#include "hextext.h"
+#include "monotonicclock.h"
 #include "network.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
-#include <time.h>
 
 namespace bussim {
-
-qint64 MonotonicMicroseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
-}
 
 bool FrameLog::open(const QString &path, QString *error)
 {

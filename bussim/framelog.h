@@ -6,10 +6,6 @@
 
 namespace bussim {
 
-// Microseconds on the machine's monotonic clock: the timestamps of the log,
-// comparable between processes on the same machine.
-qint64 MonotonicMicroseconds();
-
 // One JSON line per frame in or out, and per event worth noting:
 // {"t_us":..., "dir":"in", "addr":"9C", "cmd":"01", "bytes":"F0 9C 01 9D"}
 // A request with a wrong checksum carries "checksum":"bad"; an event line has

@@ -1,5 +1,7 @@
 #include "network.h"
 
+#include "hextext.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -35,16 +37,6 @@ std::optional<QByteArray> ParseHexBytes(const QString &text)
     return bytes;
 }
 } // namespace
-
-QString HexByte(int value)
-{
-    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-QString HexBytes(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
 
 const QList<std::pair<int, int>> &Network::Table()
 {

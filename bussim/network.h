@@ -74,9 +74,4 @@ private:
     std::optional<RandomFaults> m_random;
 };
 
-// "9C" for 0x9C: how addresses and bytes are written in the file and the log.
-QString HexByte(int value);
-// "F0 9C 01 9D".
-QString HexBytes(const QByteArray &bytes);
-
 } // namespace bussim

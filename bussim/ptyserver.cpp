@@ -1,5 +1,7 @@
 #include "ptyserver.h"
 
+#include "monotonicclock.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 

@@ -1,6 +1,7 @@
 #include "requestparser.h"
 
 #include "busframe.h"
+#include "stuffedbyte.h"
 
 #include <QDateTime>
 
@@ -38,22 +39,30 @@ std::optional<Request> RequestParser::feed(quint8 byte)
             ComposePayload(m_request.address, m_request.command, RequestFields{}, ShapeClock);
         m_stuffedLeft = static_cast<int>(shape.stuffed.size());
         m_zerosLeft = shape.closingZeros;
+        m_payloadPosition = m_request.wire.size();
         m_state = m_stuffedLeft > 0 ? State::Payload
                   : m_zerosLeft > 0 ? State::ClosingZeros
                                     : State::Checksum;
         return std::nullopt;
     }
-    case State::Payload:
-        m_request.payload.append(byte);
-        m_sum += byte;
+    case State::Payload: {
+        // The byte after a payload F0 counts in the checksum whatever it is,
+        // as the tools read a reply. Until it has come the F0 is left
+        // unread, and is read again with it.
+        const auto byteAt = [this](qsizetype i) {
+            return i < m_request.wire.size()
+                       ? std::optional<int>(static_cast<quint8>(m_request.wire[i]))
+                       : std::nullopt;
+        };
+        const std::optional<int> value =
+            TakeStuffedByte(Stuffing::AsItStands, byteAt, m_payloadPosition, m_sum);
+        if (!value)
+            return std::nullopt;
+        m_request.payload.append(*value);
         --m_stuffedLeft;
-        m_state = byte == RequestStart ? State::Stuffing : afterPayloadByte();
-        return std::nullopt;
-    case State::Stuffing:
-        // The byte after a payload F0 counts in the checksum whatever it is.
-        m_sum += byte;
         m_state = afterPayloadByte();
         return std::nullopt;
+    }
     case State::ClosingZeros:
         m_request.payload.append(byte);
         m_sum += byte;

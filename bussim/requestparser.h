@@ -20,7 +20,8 @@ struct Request
 // Takes request frames off the bus one byte at a time, so a request may
 // arrive in any number of pieces. Waits for the start byte F0, then reads
 // address and command, the payload the command calls for (undoing the
-// stuffing), and the checksum. Bytes outside a frame are passed over.
+// stuffing: the byte after a payload F0 counts whatever it is), and the
+// checksum. Bytes outside a frame are passed over.
 class RequestParser
 {
 public:
@@ -37,7 +38,6 @@ private:
         Address,
         Command,
         Payload,
-        Stuffing,
         ClosingZeros,
         Checksum,
     };
@@ -49,6 +49,7 @@ private:
     int m_sum = 0;
     int m_stuffedLeft = 0;
     int m_zerosLeft = 0;
+    qsizetype m_payloadPosition = 0; // in wire: the payload byte to read next
 };
 
 } // namespace bussim

@@ -1,8 +1,8 @@
 #include "busframe.h"
 
+#include "hextext.h"
 #include "replybuffer.h"
-
-#include <QStringList>
+#include "stuffedbyte.h"
 
 #include <utility>
 
@@ -221,17 +221,14 @@ std::optional<DecodedFrame> FrameAt(const QByteArray &bytes, qsizetype start)
     }
     int sum = frame.address + frame.code;
     qsizetype i = start + 3;
+    const auto byteAt = [&](qsizetype n) {
+        return n < size ? std::optional<int>(at(n)) : std::nullopt;
+    };
     for (int n = 0; n < stuffedCount; ++n) {
-        if (i >= size)
+        const std::optional<int> value = TakeStuffedByte(Stuffing::Required, byteAt, i, sum);
+        if (!value)
             return std::nullopt;
-        const int value = at(i++);
-        frame.payload.append(value);
-        sum += value;
-        if (value == RequestStart) {
-            if (i >= size || at(i) != StuffByte)
-                return std::nullopt;
-            sum += at(i++);
-        }
+        frame.payload.append(*value);
     }
     for (int n = 0; n < closingZeros; ++n) {
         if (i >= size)
@@ -244,14 +241,6 @@ std::optional<DecodedFrame> FrameAt(const QByteArray &bytes, qsizetype start)
     frame.checksumOk = ReduceChecksum(sum) == at(i++);
     frame.wire = bytes.mid(start, i - start);
     return frame;
-}
-
-QString HexList(const QList<int> &values)
-{
-    QStringList parts;
-    for (int value : values)
-        parts.append(QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
-    return parts.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -341,10 +330,10 @@ QString DescribeFrame(const DecodedFrame &frame)
     QString text =
         QStringLiteral("%1 %2 %3 %4")
             .arg(request ? QStringLiteral("запрос") : QStringLiteral("ответ"),
-                 HexList({frame.address}), HexList({frame.code}),
+                 HexByte(frame.address), HexByte(frame.code),
                  request ? CommandName(frame.address, frame.code) : ReplyCodeName(frame.code));
     if (!frame.payload.isEmpty())
-        text += QStringLiteral(": ") + HexList(frame.payload);
+        text += QStringLiteral(": ") + HexBytes(frame.payload);
     text += frame.checksumOk ? QStringLiteral("; сумма верна") : QStringLiteral("; сумма неверна");
     return text;
 }

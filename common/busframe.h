@@ -40,6 +40,14 @@ enum Command : int
     StatusZoneSync = 0x02,
 };
 
+// First action byte of an ActionCommand: what the controller is to do with
+// the second.
+enum Action : int
+{
+    RunTask = 0xD0,      // an indicator runs the task slot that follows
+    PlayScenario = 0xFF, // the announcer performs the scenario that follows
+};
+
 // Reply codes understood by the tools.
 enum ReplyCode : int
 {

@@ -1,36 +1,13 @@
 #include "exchangelog.h"
 
+#include "hextext.h"
+#include "monotonicclock.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <chrono>
 #include <utility>
-
-namespace {
-
-QString Hex(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
-
-QString HexValues(const QList<int> &values)
-{
-    QByteArray bytes;
-    for (int value : values)
-        bytes.append(static_cast<char>(static_cast<quint8>(value)));
-    return Hex(bytes);
-}
-
-} // namespace
-
-qint64 MonotonicMicroseconds()
-{
-    // steady_clock is the system's monotonic clock, the one bussim stamps with.
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 QByteArray ExchangeJsonLine(const ExchangeEntry &entry)
 {
@@ -40,7 +17,7 @@ QByteArray ExchangeJsonLine(const ExchangeEntry &entry)
         {QStringLiteral("wall"), QDateTime::fromMSecsSinceEpoch(entry.wallMs)
                                      .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz"))},
         {QStringLiteral("dir"), entry.sent ? QStringLiteral("out") : QStringLiteral("in")},
-        {QStringLiteral("bytes"), Hex(frame.wire)},
+        {QStringLiteral("bytes"), HexBytes(frame.wire)},
     };
     if (frame.kind == FrameKind::NotFrame) {
         line.insert(QStringLiteral("frame"), QStringLiteral("none"));
@@ -48,9 +25,9 @@ QByteArray ExchangeJsonLine(const ExchangeEntry &entry)
         line.insert(QStringLiteral("frame"), frame.kind == FrameKind::Request
                                                  ? QStringLiteral("request")
                                                  : QStringLiteral("reply"));
-        line.insert(QStringLiteral("addr"), HexValues({frame.address}));
-        line.insert(QStringLiteral("cmd"), HexValues({frame.code}));
-        line.insert(QStringLiteral("payload"), HexValues(frame.payload));
+        line.insert(QStringLiteral("addr"), HexByte(frame.address));
+        line.insert(QStringLiteral("cmd"), HexByte(frame.code));
+        line.insert(QStringLiteral("payload"), HexBytes(frame.payload));
         line.insert(QStringLiteral("checksum"),
                     frame.checksumOk ? QStringLiteral("good") : QStringLiteral("bad"));
     }

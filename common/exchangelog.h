@@ -10,10 +10,6 @@
 #include <QPointer>
 #include <QString>
 
-// Microseconds on the machine's monotonic clock, the clock of bussim's log,
-// so that a tool's log and bussim's can be laid side by side.
-qint64 MonotonicMicroseconds();
-
 // One frame sent, or one frame (or run of bytes that forms none) of a
 // receive event, as the exchange log keeps it.
 struct ExchangeEntry

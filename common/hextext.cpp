@@ -56,11 +56,29 @@ QString FormatHex(int value)
     return QString::number(shown, 16).toUpper();
 }
 
+QString HexByte(int value)
+{
+    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString HexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString HexBytes(const QList<int> &values)
+{
+    QByteArray bytes;
+    for (int value : values)
+        bytes.append(static_cast<char>(static_cast<quint8>(value)));
+    return HexBytes(bytes);
+}
+
 QStringList ByteTexts()
 {
     QStringList texts;
     texts.reserve(256);
     for (int value = 0; value < 256; ++value)
-        texts.append(QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
+        texts.append(HexByte(value));
     return texts;
 }

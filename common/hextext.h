@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -23,6 +25,14 @@ std::optional<int> TypedHex(const QString &text);
 // 0xAB gives "AB". A negative value shows its 16-bit two's complement, as the
 // tools hold every byte in a 16-bit integer.
 QString FormatHex(int value);
+
+// A byte in two upper-case hexadecimal digits, as the bus's bytes are
+// written everywhere (lists, logs, reports): 0x0A gives "0A". Only the low
+// byte of the value is shown.
+QString HexByte(int value);
+// Bytes in that form with a blank between them: "F0 9C 01 9D".
+QString HexBytes(const QByteArray &bytes);
+QString HexBytes(const QList<int> &values);
 
 // The two-digit texts "00" .. "FF" of a byte field's list.
 QStringList ByteTexts();

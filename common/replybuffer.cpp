@@ -1,7 +1,5 @@
 #include "replybuffer.h"
 
-#include "busframe.h"
-
 #include <cstddef>
 
 namespace {
@@ -31,16 +29,4 @@ int ReplyBuffer::place(int receiveOffset, const QByteArray &bytes)
         setSlot(static_cast<int>(target), static_cast<quint8>(bytes[i - 1]));
     }
     return receiveOffset < OffsetCeiling ? receiveOffset + EventBlock : receiveOffset;
-}
-
-int TakeReplyByte(const ReplyBuffer &buffer, int &readPosition, int &runningChecksum)
-{
-    const int value = buffer.slot(readPosition);
-    runningChecksum += value;
-    ++readPosition;
-    if (value == RequestStart) {
-        runningChecksum += buffer.slot(readPosition);
-        ++readPosition;
-    }
-    return value;
 }

@@ -30,8 +30,3 @@ public:
 private:
     std::array<int, SlotCount> m_slots{};
 };
-
-// Takes one reply payload byte at readPosition into runningChecksum and moves
-// readPosition past it; a data byte F0 also takes the stuffing byte after it
-// into the sum, whatever its value, and skips it. Returns the data byte.
-int TakeReplyByte(const ReplyBuffer &buffer, int &readPosition, int &runningChecksum);

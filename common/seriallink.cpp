@@ -1,10 +1,24 @@
 #include "seriallink.h"
 
-#include "busframe.h"
 #include "busport.h"
 
-SerialLink::SerialLink(BusPort *port, QObject *parent)
-    : QObject(parent), m_port(port), m_gate([this] { return m_awaitingReply == AwaitingReply; })
+#include <utility>
+
+ReceptionGate::ReceptionGate(SerialLink &link, int awaitingReply)
+    : m_link(&link), m_previous(std::exchange(link.m_awaitingReply, awaitingReply))
+{}
+
+ReceptionGate::ReceptionGate(ReceptionGate &&other) noexcept
+    : m_link(std::exchange(other.m_link, nullptr)), m_previous(other.m_previous)
+{}
+
+ReceptionGate::~ReceptionGate()
+{
+    if (m_link)
+        m_link->m_awaitingReply = m_previous;
+}
+
+SerialLink::SerialLink(BusPort *port, QObject *parent) : QObject(parent), m_port(port)
 {
     connect(m_port, &BusPort::received, this, &SerialLink::MSComm1_OnComm);
     connect(m_port, &BusPort::failed, this, [this](const QString &text) {
@@ -23,11 +37,6 @@ QString SerialLink::errorText() const
     return m_error.isEmpty() ? m_port->errorText() : m_error;
 }
 
-void SerialLink::setReceiveGate(std::function<bool()> gate)
-{
-    m_gate = std::move(gate);
-}
-
 bool SerialLink::refuse(const QString &why)
 {
     m_error = why;
@@ -44,27 +53,45 @@ bool SerialLink::SendRaw(const QByteArray &bytes)
     return true;
 }
 
-bool SerialLink::SendStuffed(int value)
+bool SerialLink::SendRequest(const QByteArray &bytes)
 {
-    QByteArray wire;
-    int checksum = m_runningChecksum;
-    if (!AppendStuffed(wire, checksum, value))
-        return refuse(QStringLiteral("Байт %1 не помещается в 0..255 и не отправлен").arg(value));
-    if (!SendRaw(wire))
+    if (!SendRaw(bytes))
         return false;
-    m_runningChecksum = checksum;
+    ForgetReceived();
     return true;
 }
 
-int SerialLink::TakeReplyByte()
+void SerialLink::ForgetReceived()
 {
-    return ::TakeReplyByte(m_buffer, m_readPosition, m_runningChecksum);
+    m_receiveOffset = 0;
+}
+
+ReceptionGate SerialLink::openReception()
+{
+    return ReceptionGate(*this, AwaitingReply);
+}
+
+ReceptionGate SerialLink::closeReception()
+{
+    return ReceptionGate(*this, 0);
+}
+
+void SerialLink::discardWaiting()
+{
+    m_port->takeAll();
+}
+
+QByteArray SerialLink::takeWaiting()
+{
+    return m_port->takeAll();
 }
 
 void SerialLink::MSComm1_OnComm()
 {
-    if (!m_gate())
+    if (m_awaitingReply != AwaitingReply) {
+        emit bytesWaiting();
         return;
+    }
     m_receiveOffset = m_buffer.place(m_receiveOffset, m_port->takeAll());
     emit replyStored();
 }

@@ -4,15 +4,39 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
-#include <functional>
-
 class BusPort;
+class SerialLink;
+
+// The link's reception gate held open or closed for as long as this lives;
+// the gate as it stood before comes back when it ends. Taken from the link
+// (SerialLink::openReception(), closeReception()) by whoever decides when a
+// reply is awaited: busprobe from its first request on, sysload for each
+// controller of a read run and from the first request of a write run on,
+// the register engine while a run is active, sysload's quick exchange
+// (closed) while it collects a reply itself.
+class ReceptionGate
+{
+public:
+    ReceptionGate(ReceptionGate &&other) noexcept;
+    ReceptionGate(const ReceptionGate &) = delete;
+    ReceptionGate &operator=(const ReceptionGate &) = delete;
+    ReceptionGate &operator=(ReceptionGate &&) = delete;
+    ~ReceptionGate();
+
+private:
+    friend class SerialLink;
+    ReceptionGate(SerialLink &link, int awaitingReply);
+
+    QPointer<SerialLink> m_link; // none once moved from
+    int m_previous = 0;
+};
 
 // The bus side of a tool: sends request bytes, stores the bytes of a reply in
-// the reply buffer as the port reports them, and keeps the link state that
-// the tool's exchange code reads and sets.
+// the reply buffer as the port reports them while reception is open, and
+// keeps the link state that the tool's exchange code reads.
 class SerialLink : public QObject
 {
     Q_OBJECT
@@ -27,31 +51,39 @@ public:
     // Why the link cannot send: the port's reason, or a failure during use.
     QString errorText() const;
 
-    // By default the receive handler stores bytes only while awaitingReply is
-    // 20; the register engine gates reception on its own run state instead.
-    void setReceiveGate(std::function<bool()> gate);
-
-    // Sends the bytes as they stand; adds nothing to the checksum. False when
-    // the port is not open or the bytes could not be sent (see errorText()).
+    // Sends the bytes as they stand. False when the port is not open or the
+    // bytes could not be sent (see errorText()).
     [[nodiscard]] bool SendRaw(const QByteArray &bytes);
-    // Sends one payload byte under the stuffing rule and adds it (and the
-    // stuffing byte 11 after an F0) to runningChecksum. A value outside
-    // 0..255 is refused and nothing is sent.
-    [[nodiscard]] bool SendStuffed(int value);
-    // Takes one reply payload byte at readPosition into runningChecksum.
-    int TakeReplyByte();
+    // Sends a request whose reply is awaited: once it has gone out, nothing
+    // counts as received (see ForgetReceived()), so that the reply is placed
+    // from slot 1 on.
+    [[nodiscard]] bool SendRequest(const QByteArray &bytes);
+    // What has been received is done with: receiveOffset() is 0 (nothing
+    // received) and the next receive event stores from slot 1 on. The slots
+    // keep their contents.
+    void ForgetReceived();
+
+    // The gate of the receive handler, open (awaitingReply() 20) or closed
+    // (0) while the gate taken lives.
+    [[nodiscard]] ReceptionGate openReception();
+    [[nodiscard]] ReceptionGate closeReception();
+
+    // Drops every byte waiting in the port unread: what came before a run or
+    // a request and belongs to no request of it.
+    void discardWaiting();
+    // Hands over every byte waiting in the port, past the reply buffer, to
+    // a reader that collects a reply itself while reception is closed
+    // (told by bytesWaiting()).
+    QByteArray takeWaiting();
 
     const ReplyBuffer &replyBuffer() const { return m_buffer; }
+    // Where the next receive event stores: 0, 8, 16 or 24; 0 means nothing
+    // was received since the link last forgot what it had received.
     int receiveOffset() const { return m_receiveOffset; }
-    void setReceiveOffset(int offset) { m_receiveOffset = offset; }
+    // The reception gate: 20 open, 0 closed.
     int awaitingReply() const { return m_awaitingReply; }
-    void setAwaitingReply(int value) { m_awaitingReply = value; }
-    int runningChecksum() const { return m_runningChecksum; }
-    void setRunningChecksum(int value) { m_runningChecksum = value; }
-    int readPosition() const { return m_readPosition; }
-    void setReadPosition(int position) { m_readPosition = position; }
 
-    // The receive handler: when the gate is open, takes every waiting byte and
+    // The receive handler: with the gate open, takes every waiting byte and
     // places it from slot receiveOffset + 1 on (never beyond slot 24), then
     // moves receiveOffset to the next eight-slot block while it is below 20.
     // With the gate closed it reads nothing, and the bytes stay in the port.
@@ -65,18 +97,18 @@ signals:
     // A receive event has been stored (the register engine restarts its read
     // timer on this).
     void replyStored();
+    // A receive event found reception closed: its bytes wait in the port.
+    void bytesWaiting();
     // The port failed while in use; the text names the device and the reason.
     void portFailed(const QString &text);
 
 private:
+    friend class ReceptionGate;
     bool refuse(const QString &why);
 
     BusPort *m_port;
-    std::function<bool()> m_gate;
     ReplyBuffer m_buffer;
     int m_receiveOffset = 0;
     int m_awaitingReply = 0;
-    int m_runningChecksum = 0;
-    int m_readPosition = 4;
     QString m_error;
 };

@@ -18,14 +18,12 @@
 
 namespace {
 
-// First action byte of a task check: "run the task slot that follows".
-constexpr int RunTask = 0xD0;
 
 } // namespace
 
 LumbookWindow::LumbookWindow(BusPort *port, LumbookOptions options, QWidget *parent)
     : QWidget(parent), m_port(port), m_options(std::move(options)), m_link(port),
-      m_engine(&m_link, port, indicatorSetup())
+      m_engine(&m_link, indicatorSetup())
 {
     buildControls();
     connect(&m_engine, &RegisterTransfer::statusChanged, this, &LumbookWindow::setStatus);
@@ -183,7 +181,7 @@ void LumbookWindow::Form_Load()
     QStringList problems;
     if (!m_port->isOpen())
         problems.append(m_port->errorText());
-    m_link.setReceiveOffset(0);
+    m_link.ForgetReceived();
     Combo_adr_Click(); // indicator 1, address 80
     if (!QFileInfo::exists(m_options.filePath)) {
         problems.append(LumText::FileMissing(QFileInfo(m_options.filePath).fileName()));

@@ -1,18 +1,13 @@
 #include "registertransfer.h"
 
 #include "busframe.h"
-#include "busport.h"
 #include "hextext.h"
-#include "replybuffer.h"
-#include "seriallink.h"
+#include "registerframe.h"
+#include "stuffedbyte.h"
 
 #include <utility>
 
 namespace {
-
-// Slot of the first data byte of a register reply: after F8, the address,
-// the reply code and the register number.
-constexpr int FirstDataPosition = 5;
 
 QString Blanked(int blanks)
 {
@@ -20,18 +15,6 @@ QString Blanked(int blanks)
 }
 
 } // namespace
-
-int TakeRegisterByte(const ReplyBuffer &buffer, int &readPosition, int &runningChecksum)
-{
-    const int d = buffer.slot(readPosition);
-    runningChecksum += d;
-    if (d == RequestStart) {
-        runningChecksum += StuffByte;
-        readPosition += 1;
-    }
-    readPosition += 1;
-    return d;
-}
 
 namespace TransferText {
 
@@ -109,9 +92,8 @@ QString FileNotLoaded()
 
 } // namespace TransferText
 
-RegisterTransfer::RegisterTransfer(SerialLink *link, BusPort *port, RegisterTransferSetup setup,
-                                   QObject *parent)
-    : QObject(parent), m_link(link), m_port(port), m_setup(std::move(setup))
+RegisterTransfer::RegisterTransfer(SerialLink *link, RegisterTransferSetup setup, QObject *parent)
+    : QObject(parent), m_link(link), m_setup(std::move(setup))
 {
     m_timer1.setInterval(m_setup.tick);
     m_timer2.setInterval(m_setup.tick);
@@ -120,10 +102,6 @@ RegisterTransfer::RegisterTransfer(SerialLink *link, BusPort *port, RegisterTran
     connect(&m_timer1.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer1_Timer);
     connect(&m_timer2.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer2_Timer);
 
-    // Reception is open during every run: the read run takes the replies,
-    // the write run and the tool's own runs the controller's answers.
-    // Between runs the bytes stay in the port.
-    m_link->setReceiveGate([this] { return m_runMode != NoRun; });
     connect(m_link, &SerialLink::replyStored, this, &RegisterTransfer::onReplyStored);
     connect(m_link, &SerialLink::portFailed, this, [this](const QString &text) {
         if (isActive())
@@ -161,12 +139,11 @@ bool RegisterTransfer::startWriteRun()
         setStatus(TransferText::NotAByte(bad[0], bad[1], bad[2], false));
         return false;
     }
-    openReception();
     m_timer1.setInterval(m_setup.tick);
     m_timer1.start();
     m_writePos = 1;
     m_unacknowledged = 0;
-    m_runMode = WriteRun;
+    beginRun(RunMode::WriteRun);
     return true;
 }
 
@@ -179,53 +156,71 @@ bool RegisterTransfer::startReadRun()
         setStatus(TransferText::ReadNotStarted(m_link->errorText()));
         return false;
     }
-    openReception();
     m_readCounter = 0;
     m_timer2.start();
-    m_runMode = ReadRun;
+    beginRun(RunMode::ReadRun);
     return true;
 }
 
-void RegisterTransfer::openReception()
+void RegisterTransfer::beginRun(RunMode mode)
 {
     // Answers to a task check or to frames sent late in an earlier run may
     // wait in the port; taken with the first answer of this run they would
     // make it look wrong. They belong to no request of this run.
-    m_port->takeAll();
-    m_link->setReceiveOffset(0);
+    m_link->discardWaiting();
+    m_link->ForgetReceived();
+    setRunMode(mode);
 }
 
-bool RegisterTransfer::beginOwnRun(int mode, std::chrono::milliseconds interval)
+void RegisterTransfer::setRunMode(RunMode mode)
+{
+    m_runMode = mode;
+    // Reception is open during every run: the read run takes the replies,
+    // the write run and the tool's own runs the controller's answers.
+    // Between runs the bytes stay in the port.
+    if (mode == RunMode::NoRun)
+        m_reception.reset();
+    else if (!m_reception)
+        m_reception.emplace(m_link->openReception());
+}
+
+bool RegisterTransfer::beginOwnRun(std::chrono::milliseconds interval)
 {
     if (isActive())
         return false;
     m_runAddress = m_setup.address();
-    openReception();
     m_timer1.setInterval(interval);
     m_timer1.start();
-    m_runMode = mode;
+    beginRun(RunMode::OwnRun);
     return true;
 }
 
-void RegisterTransfer::setOwnRunMode(int mode)
+int RegisterTransfer::ownRunStep() const
 {
-    m_runMode = mode;
+    const int mode = static_cast<int>(m_runMode);
+    const int first = static_cast<int>(RunMode::OwnRun);
+    return mode >= first ? mode - first : -1;
+}
+
+void RegisterTransfer::setOwnRunStep(int step)
+{
+    setRunMode(static_cast<RunMode>(static_cast<int>(RunMode::OwnRun) + step));
 }
 
 void RegisterTransfer::endOwnRun()
 {
-    m_runMode = NoRun;
+    setRunMode(RunMode::NoRun);
     m_timer1.stop();
     m_timer1.setInterval(m_setup.tick);
 }
 
 void RegisterTransfer::abortRun(const QString &status)
 {
-    const bool wasReading = m_runMode == ReadRun;
+    const bool wasReading = m_runMode == RunMode::ReadRun;
     m_timer1.stop();
     m_timer2.stop();
     m_timer1.setInterval(m_setup.tick);
-    m_runMode = NoRun;
+    setRunMode(RunMode::NoRun);
     // Registers read so far are in memory already: show them.
     if (wasReading && m_setup.readRunEnded)
         m_setup.readRunEnded();
@@ -234,9 +229,9 @@ void RegisterTransfer::abortRun(const QString &status)
 
 void RegisterTransfer::Timer1_Timer()
 {
-    if (m_runMode == WriteRun)
+    if (m_runMode == RunMode::WriteRun)
         writeStep();
-    else if (m_runMode != NoRun && m_runMode != ReadRun && m_setup.ownWriteTimerTick)
+    else if (ownRunStep() >= 0 && m_setup.ownWriteTimerTick)
         m_setup.ownWriteTimerTick();
 }
 
@@ -250,31 +245,28 @@ void RegisterTransfer::writeStep()
         if (m_unacknowledged++ == 0)
             m_firstUnacknowledged = m_writePos - 2;
     }
-    m_link->setReceiveOffset(0);
     if (m_writePos < 1 || m_writePos > m_setup.registerCount) {
+        m_link->ForgetReceived();
         m_timer1.stop();
         setStatus(m_unacknowledged == 0
                       ? TransferText::WriteDone()
                       : TransferText::WriteUnconfirmed(m_unacknowledged, m_setup.registerCount,
                                                        m_runAddress, m_firstUnacknowledged));
-        m_runMode = NoRun;
+        setRunMode(RunMode::NoRun);
         return;
     }
     const int reg = m_writePos - 1;
-    // The register number goes unstuffed with the header; the eight bytes
-    // follow the stuffing rule, and the checksum counts every stuffing byte.
-    FrameBuilder frame(RequestStart, m_runAddress, WriteRegisterBlock);
-    frame.raw(reg);
+    std::array<int, 8> cells{};
     for (int k = 0; k < 8; ++k)
-        frame.stuffed(m_setup.cell(reg, k));
-    const std::optional<QByteArray> wire = frame.finish();
+        cells[static_cast<std::size_t>(k)] = m_setup.cell(reg, k);
+    const std::optional<QByteArray> wire = WriteRegisterRequest(m_runAddress, reg, cells);
     if (!wire) {
         // The image was changed during the run (a file loaded meanwhile).
         const auto bad = firstBadCell(reg, reg);
         abortRun(TransferText::NotAByte(bad[0], bad[1], bad[2], true));
         return;
     }
-    if (!m_link->SendRaw(*wire)) {
+    if (!m_link->SendRequest(*wire)) {
         abortRun(TransferText::Interrupted(m_link->errorText()));
         return;
     }
@@ -284,7 +276,7 @@ void RegisterTransfer::writeStep()
 
 void RegisterTransfer::Timer2_Timer()
 {
-    if (m_runMode != ReadRun) {
+    if (m_runMode != RunMode::ReadRun) {
         m_timer2.stop();
         return;
     }
@@ -299,12 +291,13 @@ void RegisterTransfer::Timer2_Timer()
             judgeReply(c);
         }
         if (c < m_setup.registerCount) {
-            const std::optional<QByteArray> request =
-                FrameBuilder(RequestStart, m_runAddress, ReadRegisterBlock).raw(c).finish();
-            if (!request || !m_link->SendRaw(*request)) {
+            const std::optional<QByteArray> request = ReadRegisterRequest(m_runAddress, c);
+            if (!request || !m_link->SendRequest(*request)) {
                 abortRun(TransferText::Interrupted(m_link->errorText()));
                 return;
             }
+        } else {
+            m_link->ForgetReceived();
         }
         m_readCounter = c + 1;
     } else {
@@ -312,45 +305,39 @@ void RegisterTransfer::Timer2_Timer()
         if (m_setup.readRunEnded)
             m_setup.readRunEnded();
         setStatus(TransferText::ReadDone());
-        m_runMode = NoRun;
+        setRunMode(RunMode::NoRun);
+        m_link->ForgetReceived();
     }
-    m_link->setReceiveOffset(0);
 }
 
 void RegisterTransfer::judgeReply(int c)
 {
-    const ReplyBuffer &buffer = m_link->replyBuffer();
-    const int address = m_runAddress;
-    if (m_link->receiveOffset() == 0)
-        return; // nothing came: the row keeps its content, the status stays
-    if (buffer.slot(1) != ReplyStart || buffer.slot(2) != address ||
-        buffer.slot(3) != ReadRegisterBlock) {
+    // The register number in the reply is not compared by itself: the sum is
+    // taken with the number requested, so a reply for another register fails
+    // the checksum. A data byte F0 counts its stuffing byte as 11.
+    const RegisterReplyJudgement judgement =
+        JudgeRegisterReply(m_link->replyBuffer(), m_link->receiveOffset(), m_runAddress, c - 1,
+                           RegisterNumberRule::SummedAsRequested, TakeRegisterByte);
+    switch (judgement.verdict) {
+    case RegisterVerdict::NothingReceived:
+        return; // the row keeps its content, the status stays
+    case RegisterVerdict::NotThisReply:
         setStatus(TransferText::ReadForeign(c));
         return;
-    }
-    // The register number at position 4 is not compared by itself: the sum
-    // is taken with the number requested, so a reply for another register
-    // fails the checksum.
-    int sum = address + ReadRegisterBlock + (c - 1);
-    int position = FirstDataPosition;
-    std::array<int, 8> data{};
-    for (int &d : data)
-        d = TakeRegisterByte(buffer, position, sum);
-    sum = ReduceChecksum(sum);
-    m_link->setReadPosition(position);
-    m_link->setRunningChecksum(sum);
-    if (buffer.slot(position) != sum) {
+    case RegisterVerdict::ChecksumMismatch:
         setStatus(TransferText::ReadChecksumError());
         return;
+    case RegisterVerdict::Ok:
+        m_setup.storeRegister(c - 1, judgement.data);
+        setStatus(TransferText::ReadProgress(c));
+        return;
     }
-    m_setup.storeRegister(c - 1, data);
-    setStatus(TransferText::ReadProgress(c));
 }
 
 void RegisterTransfer::onReplyStored()
 {
     // The next judgement comes a whole tick after the last bytes, so a reply
     // that arrives in pieces is judged once it is complete.
-    if (m_runMode == ReadRun)
+    if (m_runMode == RunMode::ReadRun)
         m_timer2.start();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exacttimer.h"
+#include "seriallink.h"
 
 #include <QObject>
 #include <QString>
@@ -9,15 +10,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
-
-class BusPort;
-class ReplyBuffer;
-class SerialLink;
-
-// Decodes one data byte of a register reply at readPosition and adds it to
-// runningChecksum. After a data byte F0 the stuffing byte is counted as the
-// constant 11 and skipped unread, whatever the controller actually sent there.
-int TakeRegisterByte(const ReplyBuffer &buffer, int &readPosition, int &runningChecksum);
+#include <optional>
 
 // The status line texts of the two runs, with their exact blanks.
 namespace TransferText {
@@ -87,20 +80,23 @@ class RegisterTransfer : public QObject
 {
     Q_OBJECT
 public:
-    enum RunMode : int
+    // What a tick of either timer and a receive event do.
+    enum class RunMode : int
     {
         NoRun = 0,
         WriteRun = 10,
         ReadRun = 20,
+        // From here on, one mode a step: work of the tool's own on the write
+        // timer (voxbook's scenario test goes from 30 to 39).
+        OwnRun = 30,
     };
 
-    // Uses the link (whose receive gate it takes over) and the port under it;
-    // owns neither.
-    RegisterTransfer(SerialLink *link, BusPort *port, RegisterTransferSetup setup,
-                     QObject *parent = nullptr);
+    // Uses the link, whose reception it holds open while a run is active;
+    // does not own it.
+    RegisterTransfer(SerialLink *link, RegisterTransferSetup setup, QObject *parent = nullptr);
 
-    int runMode() const { return m_runMode; }
-    bool isActive() const { return m_runMode != NoRun; }
+    RunMode runMode() const { return m_runMode; }
+    bool isActive() const { return m_runMode != RunMode::NoRun; }
     int writePos() const { return m_writePos; }
     int readCounter() const { return m_readCounter; }
     // The controller of the run that is active or was last started.
@@ -116,11 +112,14 @@ public:
     bool startWriteRun();
     bool startReadRun();
 
-    // Work of the tool's own on the write timer: runMode becomes `mode`,
-    // Timer1 ticks every `interval` and each tick calls ownWriteTimerTick.
-    // Refused while any run is active.
-    bool beginOwnRun(int mode, std::chrono::milliseconds interval);
-    void setOwnRunMode(int mode);
+    // Work of the tool's own on the write timer: runMode becomes OwnRun (its
+    // step 0), Timer1 ticks every `interval` and each tick calls
+    // ownWriteTimerTick. Refused while any run is active.
+    bool beginOwnRun(std::chrono::milliseconds interval);
+    // The step of the tool's own run: runMode is OwnRun + step. -1 when no
+    // such run is active.
+    int ownRunStep() const;
+    void setOwnRunStep(int step);
     // Stops Timer1, gives it back its tick and ends the run.
     void endOwnRun();
     // Ends whatever run is active, with this status.
@@ -134,8 +133,10 @@ signals:
 
 private:
     void writeStep();
-    // Drops what waits in the port from before the run and opens reception.
-    void openReception();
+    // Drops what waits in the port from before the run and begins it.
+    void beginRun(RunMode mode);
+    // Reception is open exactly while a run is active.
+    void setRunMode(RunMode mode);
     void judgeReply(int readCounter);
     void onReplyStored();
     void setStatus(const QString &text);
@@ -144,11 +145,11 @@ private:
     std::array<int, 3> firstBadCell(int from, int to) const;
 
     SerialLink *m_link;
-    BusPort *m_port;
     RegisterTransferSetup m_setup;
     ExactTimer m_timer1;
     ExactTimer m_timer2;
-    int m_runMode = NoRun;
+    RunMode m_runMode = RunMode::NoRun;
+    std::optional<ReceptionGate> m_reception;
     int m_writePos = 0;
     int m_readCounter = 0;
     int m_unacknowledged = 0;

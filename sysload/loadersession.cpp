@@ -11,7 +11,7 @@ LoaderSession::LoaderSession(const SysloadOptions &options, QObject *parent)
     m_port.setBurstGap(options.burstGap);
     m_link = std::make_unique<SerialLink>(&m_port);
     m_loader = std::make_unique<SystemLoader>(*m_link, m_clock, m_image, imagePath());
-    m_quick = std::make_unique<QuickExchange>(m_port, *m_link, options.waitUnit);
+    m_quick = std::make_unique<QuickExchange>(*m_link, options.waitUnit);
     m_loader->setQuickExchange(m_quick.get());
 }
 
@@ -23,7 +23,7 @@ LoaderSession::~LoaderSession()
 bool LoaderSession::openPort()
 {
     const bool opened = m_port.open(ChoosePort(m_options.device).device);
-    m_link->setReceiveOffset(0);
+    m_link->ForgetReceived();
     return opened;
 }
 

@@ -1,18 +1,16 @@
 #include "quickexchange.h"
 
-#include "busport.h"
 #include "seriallink.h"
 
 #include <QEventLoop>
 #include <QPointer>
 
-QuickExchange::QuickExchange(BusPort &port, SerialLink &link, std::chrono::milliseconds wait,
-                             QObject *parent)
-    : QObject(parent), m_port(port), m_link(link), m_wait(wait)
+QuickExchange::QuickExchange(SerialLink &link, std::chrono::milliseconds wait, QObject *parent)
+    : QObject(parent), m_link(link), m_wait(wait)
 {
     m_waitTimer.setSingleShot(true);
     m_pauseTimer.setSingleShot(true);
-    connect(&m_port, &BusPort::received, this, &QuickExchange::onReceived);
+    connect(&m_link, &SerialLink::bytesWaiting, this, &QuickExchange::onReceived);
     connect(&m_waitTimer.timer(), &QTimer::timeout, this, [this] {
         if (m_loop != nullptr)
             m_loop->quit();
@@ -46,17 +44,16 @@ QuickExchange::Outcome QuickExchange::Exchange(const QByteArray &request, const 
 {
     if (m_shutDown || m_loop != nullptr)
         return Outcome::Stopped;
-    // The link stores nothing while the quick exchange collects the reply.
-    // Bytes that wait in the port from before the request (the late tail of
-    // an earlier reply, other traffic) are not part of this reply.
-    m_link.setReceiveGate([] { return false; });
-    m_port.takeAll();
+    // The link stores nothing while the quick exchange collects the reply;
+    // its gate comes back as it was when the exchange ends. Bytes that wait
+    // in the port from before the request (the late tail of an earlier
+    // reply, other traffic) are not part of this reply.
+    const ReceptionGate closed = m_link.closeReception();
+    m_link.discardWaiting();
     m_received.clear();
     m_passed = false;
-    if (!m_link.SendRaw(request)) {
-        restoreGate();
+    if (!m_link.SendRaw(request))
         return Outcome::LinkFailed;
-    }
 
     QEventLoop loop;
     m_loop = &loop;
@@ -70,7 +67,6 @@ QuickExchange::Outcome QuickExchange::Exchange(const QByteArray &request, const 
     m_check = nullptr;
     m_waitTimer.stop();
     m_pauseTimer.stop();
-    restoreGate();
     if (m_shutDown)
         return Outcome::Stopped;
     if (!m_link.isOpen())
@@ -85,15 +81,9 @@ void QuickExchange::onReceived()
 {
     if (m_loop == nullptr || m_check == nullptr)
         return;
-    m_received += m_port.takeAll();
+    m_received += m_link.takeWaiting();
     if ((*m_check)(m_received))
         m_pauseTimer.start(Pause);
     else
         m_pauseTimer.stop();
-}
-
-void QuickExchange::restoreGate()
-{
-    SerialLink &link = m_link;
-    m_link.setReceiveGate([&link] { return link.awaitingReply() == SerialLink::AwaitingReply; });
 }

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <functional>
 
-class BusPort;
 class QEventLoop;
 class SerialLink;
 
@@ -19,7 +18,8 @@ class SerialLink;
 // wait, as in the exchange that always waits in full.
 //
 // The bytes of the reply are kept in a row as they come, whatever pieces the
-// port hands them over in; the link's reply buffer is left alone meanwhile.
+// port hands them over in; the link's reception stays closed meanwhile, and
+// its reply buffer is left alone.
 class QuickExchange : public QObject
 {
     Q_OBJECT
@@ -41,8 +41,7 @@ public:
         Stopped,    // shut down, or destroyed during the wait
     };
 
-    QuickExchange(BusPort &port, SerialLink &link, std::chrono::milliseconds wait,
-                  QObject *parent = nullptr);
+    QuickExchange(SerialLink &link, std::chrono::milliseconds wait, QObject *parent = nullptr);
     ~QuickExchange() override;
 
     Outcome Exchange(const QByteArray &request, const Check &check);
@@ -54,9 +53,7 @@ public:
 
 private:
     void onReceived();
-    void restoreGate();
 
-    BusPort &m_port;
     SerialLink &m_link;
     std::chrono::milliseconds m_wait;
     ExactTimer m_waitTimer;

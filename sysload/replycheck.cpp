@@ -1,22 +1,26 @@
 #include "replycheck.h"
 
+#include "registerframe.h"
 #include "replybuffer.h"
+#include "stuffedbyte.h"
+
+#include <algorithm>
 
 std::optional<RegisterValues> RegisterReply(const ReplyBuffer &buffer, int receiveOffset,
                                             int address, int registerNumber, int *checksumSlot)
 {
-    if (receiveOffset == 0 || buffer.slot(1) != ReplyStart || buffer.slot(2) != address ||
-        buffer.slot(3) != ReplyRegisterBlock || buffer.slot(4) != registerNumber)
-        return std::nullopt;
-    int checksum = address + ReplyRegisterBlock + registerNumber;
-    int position = 5;
-    RegisterValues values{};
-    for (qint16 &value : values)
-        value = static_cast<qint16>(TakeReplyByte(buffer, position, checksum));
+    // The register number in the reply must be the one requested; a data
+    // byte F0 counts the stuffing byte after it as it stands.
+    const RegisterReplyJudgement judgement =
+        JudgeRegisterReply(buffer, receiveOffset, address, registerNumber,
+                           RegisterNumberRule::Compared, TakeReplyByte);
     if (checksumSlot != nullptr)
-        *checksumSlot = position;
-    if (buffer.slot(position) != ReduceChecksum(checksum))
+        *checksumSlot = judgement.checksumSlot;
+    if (judgement.verdict != RegisterVerdict::Ok)
         return std::nullopt;
+    RegisterValues values{};
+    std::ranges::transform(judgement.data, values.begin(),
+                           [](int d) { return static_cast<qint16>(d); });
     return values;
 }
 

@@ -2,20 +2,23 @@
 
 #include "busframe.h"
 #include "quickexchange.h"
+#include "registerframe.h"
 #include "replycheck.h"
 #include "seriallink.h"
 #include "waitclock.h"
 
 #include <QScopedValueRollback>
 
+#include <algorithm>
+
 namespace {
-// Wait units after each request.
+// Wait units after each request: the waited exchange runs one.
 constexpr int ReplyWait = 1;
 } // namespace
 
 SystemLoader::SystemLoader(SerialLink &link, WaitClock &clock, SystemImage &image,
                            QString imagePath, QObject *parent)
-    : QObject(parent), m_link(link), m_clock(clock), m_image(image),
+    : QObject(parent), m_link(link), m_clock(clock), m_exchange(link, clock), m_image(image),
       m_imagePath(std::move(imagePath))
 {
     qRegisterMetaType<RunProgress>();
@@ -279,21 +282,19 @@ bool SystemLoader::ReadRegisters(int address, int count, const RegisterRead &tak
         }
     }
     // Between controllers the read run takes no late bytes: they wait in the
-    // port and come in ahead of the next reply.
-    m_link.setAwaitingReply(0);
+    // port and come in ahead of the next reply. The write run leaves
+    // reception open.
+    m_exchange.closeReception();
     return carryOn;
 }
 
 bool SystemLoader::WriteController(int address, int count, int slot)
 {
     for (int n = 0; n < count; ++n) {
-        // Write register: F0, address, 08, n as they stand, the eight data bytes
-        // under the stuffing rule, checksum.
-        FrameBuilder frame(RequestStart, address, WriteRegisterBlock);
-        frame.raw(n);
-        for (qint16 value : m_image.at(slot, n))
-            frame.stuffed(value);
-        const std::optional<QByteArray> request = frame.finish();
+        const RegisterValues &values = m_image.at(slot, n);
+        std::array<int, 8> cells{};
+        std::ranges::copy(values, cells.begin());
+        const std::optional<QByteArray> request = WriteRegisterRequest(address, n, cells);
         bool acknowledged = false;
         if (request && WriteRegister(*request, address, acknowledged) != Exchanged::Judge)
             return false;
@@ -318,12 +319,8 @@ bool SystemLoader::WriteController(int address, int count, int slot)
 SystemLoader::Exchanged SystemLoader::ReadRegister(int address, int registerNumber,
                                                    std::optional<RegisterValues> &values)
 {
-    // Read register: F0, address, 07, n, checksum; nothing in it is stuffed.
     // The address comes from the controller table, so the frame is always whole.
-    const QByteArray request = FrameBuilder(RequestStart, address, ReadRegisterBlock)
-                                   .raw(registerNumber)
-                                   .finish()
-                                   .value_or(QByteArray());
+    const QByteArray request = ReadRegisterRequest(address, registerNumber).value_or(QByteArray());
     if (m_runQuick) {
         const auto outcome =
             m_quickExchange->Exchange(request, [address, registerNumber](const QByteArray &r) {
@@ -377,22 +374,14 @@ SystemLoader::Exchanged SystemLoader::Exchange(const QByteArray &request)
 {
     if (m_stopped)
         return Exchanged::Stopped;
-    if (!m_link.SendRaw(request)) {
+    switch (m_exchange.Run(request)) {
+    case WaitedExchange::End::Judge:
+        return Exchanged::Judge;
+    case WaitedExchange::End::LinkFailed:
         m_linkFailed = true;
         return Exchanged::LinkFailed;
+    case WaitedExchange::End::Stopped:
+        break;
     }
-    m_link.setReceiveOffset(0);
-    m_link.setAwaitingReply(SerialLink::AwaitingReply);
-    // The wait always runs its whole length; a complete reply does not end it.
-    if (!m_clock.Wait(ReplyWait))
-        return Exchanged::Stopped;
-    // A port that failed during the wait has closed itself.
-    if (!m_link.isOpen()) {
-        m_linkFailed = true;
-        return Exchanged::LinkFailed;
-    }
-    // A reply whose last bytes came just before the end of the wait is judged
-    // now, whole, and does not spill into the next register's exchange.
-    m_link.TakePending();
-    return Exchanged::Judge;
+    return Exchanged::Stopped;
 }

@@ -3,6 +3,7 @@
 #include "quickexchange.h"
 #include "systemimage.h"
 #include "verifyresult.h"
+#include "waitedexchange.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -12,7 +13,6 @@
 #include <functional>
 #include <optional>
 
-class SerialLink;
 class WaitClock;
 
 // Where a run stands: registers done of the registers to do, the errors so
@@ -130,6 +130,7 @@ private:
 
     SerialLink &m_link;
     WaitClock &m_clock;
+    WaitedExchange m_exchange;
     SystemImage &m_image;
     QString m_imagePath;
     SaveFailure m_saveFailure;

@@ -18,7 +18,7 @@ QString ByteField(qint16 value)
 {
     if (value < 0 || value > 0xFF)
         return QString::number(value);
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+    return HexByte(value);
 }
 
 namespace {

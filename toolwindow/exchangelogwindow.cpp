@@ -1,5 +1,7 @@
 #include "exchangelogwindow.h"
 
+#include "hextext.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -39,8 +41,7 @@ void ExchangeLogModel::append(const QList<ExchangeEntry> &entries)
         m_rows.push_back(
             {QDateTime::fromMSecsSinceEpoch(entry.wallMs).toString(QStringLiteral("HH:mm:ss.zzz")),
              entry.sent ? QStringLiteral("передано") : QStringLiteral("принято"),
-             QString::fromLatin1(entry.frame.wire.toHex(' ').toUpper()),
-             DescribeFrame(entry.frame)});
+             HexBytes(entry.frame.wire), DescribeFrame(entry.frame)});
     }
     endInsertRows();
 }

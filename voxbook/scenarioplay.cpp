@@ -10,8 +10,6 @@
 namespace {
 
 constexpr int AnnouncerAddress = 0x9C;
-// First action byte of a play request: "perform the scenario that follows".
-constexpr int PlayScenario = 0xFF;
 
 } // namespace
 
@@ -43,12 +41,12 @@ bool ScenarioPlay::start(const QString &numberText)
             .stuffed(*number)
             .finish();
     // The run begins first: it takes the announcer's answer to the request.
-    if (!play || !m_engine->beginOwnRun(FirstMode, m_pollInterval)) {
+    if (!play || !m_engine->beginOwnRun(m_pollInterval)) {
         emit statusChanged(VoxText::TestNotStarted(m_link->errorText()));
         return false;
     }
     m_unanswered = 0;
-    if (!m_link->SendRaw(*play)) {
+    if (!m_link->SendRequest(*play)) {
         m_engine->abortRun(VoxText::TestNotStarted(m_link->errorText()));
         return false;
     }
@@ -57,30 +55,28 @@ bool ScenarioPlay::start(const QString &numberText)
 
 void ScenarioPlay::step()
 {
-    const int mode = m_engine->runMode();
-    if (mode < FirstMode || mode > LastMode)
+    const int step = m_engine->ownRunStep();
+    if (step < 0 || step > LastStep)
         return;
     // The answer to the play request, or to the poll of the tick before.
     const bool answered =
         IsAcknowledgement(m_link->replyBuffer(), m_link->receiveOffset(), AnnouncerAddress);
     if (!answered)
         ++m_unanswered;
-    m_link->setReceiveOffset(0);
     const QByteArray poll = *FrameBuilder(RequestStart, AnnouncerAddress, PresencePoll).finish();
-    if (!m_link->SendRaw(poll)) {
+    if (!m_link->SendRequest(poll)) {
         m_engine->abortRun(TransferText::Interrupted(m_link->errorText()));
         return;
     }
-    if (mode == LastMode) {
+    if (step == LastStep) {
         m_engine->endOwnRun();
         // The last poll's answer is not awaited; the play request and the
         // nine polls before it were judged.
-        const int judged = LastMode - FirstMode + 1;
+        const int judged = LastStep + 1;
         emit statusChanged(m_unanswered == 0 ? VoxText::TestDone()
                                              : VoxText::TestUnanswered(m_unanswered, judged));
         return;
     }
-    emit statusChanged(answered ? VoxText::TestPoll(mode - FirstMode)
-                                : VoxText::TestNoAnswer(mode - FirstMode));
-    m_engine->setOwnRunMode(mode + 1);
+    emit statusChanged(answered ? VoxText::TestPoll(step) : VoxText::TestNoAnswer(step));
+    m_engine->setOwnRunStep(step + 1);
 }

@@ -10,15 +10,13 @@ class SerialLink;
 
 // Makes the announcer play one scenario: one play request, then a presence
 // poll every 1.5 s, ten in all, on the write timer of the register engine
-// (run modes 30..39). Each tick judges the announcer's answer to the request
-// of the tick before, and the status counts the polls, saying "нет ответа"
-// for a request that got none.
+// (its own run, steps 0..9: run modes 30..39). Each tick judges the
+// announcer's answer to the request of the tick before, and the status counts
+// the polls, saying "нет ответа" for a request that got none.
 class ScenarioPlay : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int FirstMode = 30;
-    static constexpr int LastMode = 39;
     static constexpr std::chrono::milliseconds DefaultPollInterval{1500};
 
     ScenarioPlay(SerialLink *link, RegisterTransfer *engine,
@@ -39,6 +37,9 @@ signals:
     void statusChanged(const QString &text);
 
 private:
+    // The tick that sends the tenth poll ends the test.
+    static constexpr int LastStep = 9;
+
     SerialLink *m_link;
     RegisterTransfer *m_engine;
     std::chrono::milliseconds m_pollInterval;

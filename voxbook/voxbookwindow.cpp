@@ -22,7 +22,7 @@ constexpr int AnnouncerAddress = 0x9C;
 
 VoxbookWindow::VoxbookWindow(BusPort *port, VoxbookOptions options, QWidget *parent)
     : QWidget(parent), m_port(port), m_options(std::move(options)), m_link(port),
-      m_engine(&m_link, port, announcerSetup()), m_test(&m_link, &m_engine, m_options.pollInterval)
+      m_engine(&m_link, announcerSetup()), m_test(&m_link, &m_engine, m_options.pollInterval)
 {
     buildControls();
     connect(&m_engine, &RegisterTransfer::statusChanged, this, &VoxbookWindow::setStatus);
@@ -141,7 +141,7 @@ void VoxbookWindow::Form_Load()
 {
     if (!m_port->isOpen())
         setStatus(VoxText::PortNotOpen(m_port->errorText()));
-    m_link.setReceiveOffset(0);
+    m_link.ForgetReceived();
     m_number->setEditText(QStringLiteral("E0"));
     Combo_adr_Click();
 }

@@ -29,12 +29,10 @@ namespace {
 // buffer holds (nothing when no receive event came).
 QByteArray Exchange(SerialLink &link, WaitClock &clock, const QByteArray &request, int units = 1)
 {
-    link.setReceiveOffset(0);
-    link.setAwaitingReply(SerialLink::AwaitingReply);
-    if (!link.SendRaw(request))
+    const ReceptionGate open = link.openReception();
+    if (!link.SendRequest(request))
         return QByteArray("not sent");
     clock.Wait(units);
-    link.setAwaitingReply(0);
     QByteArray stored;
     for (int slot = 1; link.receiveOffset() > 0 && slot <= ReplyBuffer::ReceiveLimit; ++slot)
         stored.append(static_cast<char>(link.replyBuffer().slot(slot)));

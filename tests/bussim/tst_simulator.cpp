@@ -1,6 +1,7 @@
 // The simulated controllers: requests taken off the bus, the reply bytes and
 // events of each command, each fault, the command-line
 // options, and the network file.
+#include "hextext.h"
 #include "network.h"
 #include "options.h"
 #include "requestparser.h"
@@ -80,6 +81,8 @@ void TestSimulator::replies_data()
     row("write register", "F0 00 08 00 F0 11 00 00 00 00 00 00 00 09", "F8 00 01 01");
     row("after line noise a stuffed cell written, a bad frame, the cell read back",
         "55 00 F0 03 02 10 F0 11 16 F0 9C 01 9E F0 03 04 10 17", "F8 03 04 10 F0 11 18");
+    row("a stuffing byte 22 counted as it stands", "F0 03 02 10 F0 22 27 F0 03 04 10 17",
+        "F8 03 04 10 F0 11 18");
     row("eight cells wrap past FF, read back",
         "F0 03 06 FE 01 02 03 04 05 06 07 08 2B F0 03 03 FE 04",
         "F8 03 03 FE 01 02 03 04 05 06 07 08 28");
@@ -268,7 +271,7 @@ void TestSimulator::options()
     QString faults;
     for (const auto &[address, count] : bussim::Network::Table()) {
         for (const Fault &fault : options.network.find(address)->faults)
-            faults += bussim::HexByte(address) + u' ' + bussim::FaultText(fault);
+            faults += HexByte(address) + u' ' + bussim::FaultText(fault);
     }
     if (const bussim::RandomFaults *random = options.network.randomFaults()) {
         const bussim::RandomFaultSettings &s = random->settings();

@@ -4,7 +4,9 @@
 // here stand the edges: stuffing, checksums of F0, BCD, refused values.
 #include "busframe.h"
 #include "hextext.h"
+#include "registerframe.h"
 #include "replybuffer.h"
+#include "stuffedbyte.h"
 
 #include "testbytes.h"
 #include <QTest>
@@ -21,6 +23,7 @@ using Value = std::optional<int>;
 Q_DECLARE_METATYPE(RequestFields)
 Q_DECLARE_METATYPE(Value)
 Q_DECLARE_METATYPE(Verdict)
+Q_DECLARE_METATYPE(RegisterVerdict)
 
 class TestBusFrame : public QObject
 {
@@ -29,8 +32,8 @@ private slots:
     void composeRequest_data();
     void composeRequest();
     void packedBcd();
-    void judgeReply_data();
-    void judgeReply();
+    void readings_data();
+    void readings();
     void decode_data();
     void decode();
     void hexText_data();
@@ -89,43 +92,93 @@ void TestBusFrame::packedBcd()
         QCOMPARE(ToPackedBcd(value), bcd);
 }
 
-void TestBusFrame::judgeReply_data()
+// The readings of one reply side by side: busprobe's judgement, the reply to
+// a read of register 0 as sysload judges it (number compared, the byte after
+// a data F0 taken as it stands) and as the register engine does (summed as
+// requested, that byte counted as 11 unread), and the exchange log's decoder
+// (that byte must be 11). An earlier reception left F8 9C 01 9D in the slots.
+void TestBusFrame::readings_data()
 {
-    QTest::addColumn<QByteArray>("earlier"); // what an earlier reception left in the slots
-    QTest::addColumn<QByteArray>("reply");   // one receive event; empty: none came
-    QTest::addColumn<int>("requestAddress");
-    QTest::addColumn<Verdict>("verdict");
-    QTest::addColumn<QList<int>>("payload");
+    QTest::addColumn<QByteArray>("reply"); // one receive event; empty: none came
+    QTest::addColumn<Verdict>("probe");
+    QTest::addColumn<RegisterVerdict>("loader");
+    QTest::addColumn<RegisterVerdict>("engine");
+    QTest::addColumn<QString>("decoder");    // per piece: good, bad or none
+    QTest::addColumn<QByteArray>("payload"); // as each reading that accepts takes it
 
-    const auto row = [](const char *name, const char *earlier, const char *reply, int address,
-                        Verdict verdict, const QList<int> &payload = {}) {
-        QTest::newRow(name) << Hex(earlier) << Hex(reply) << address << verdict << payload;
+    using enum RegisterVerdict;
+    const auto row = [](const char *name, const char *reply, Verdict probe, RegisterVerdict loader,
+                        RegisterVerdict engine, const char *decoder, const char *payload = "") {
+        QTest::newRow(name) << Hex(reply) << probe << loader << engine << QString::fromUtf8(decoder)
+                            << Hex(payload);
     };
-    row("stuffed cell reply", "", "F8 05 04 20 F0 11 2A", 0x05, Verdict::Ok, {0x20, 0xF0});
-    row("any stuffing byte is counted and skipped", "", "F8 05 04 20 F0 22 3B", 0x05, Verdict::Ok,
-        {0x20, 0xF0});
-    row("reply code 02 carries no data", "", "F8 9C 02 9E", 0x9C, Verdict::Ok);
-    row("nothing came, whatever slot 1 holds from before", "F8 05 01 06", "", 0x05,
-        Verdict::NoReply);
-    row("another address is checked before the reply code", "", "F8 05 06 00 0B", 0x06,
-        Verdict::NoReply);
-    row("bytes that are not a reply", "", "F0 03 01 04", 0x05, Verdict::ForeignTraffic);
+    const Verdict good = Verdict::Ok, sum = Verdict::ChecksumMismatch;
+    row("register 0", "F8 9C 07 00 0F 34 35 00 00 00 00 00 1B", good, Ok, Ok, "good",
+        "00 0F 34 35 00 00 00 00 00");
+    row("every data byte F0, the checksum in slot 21",
+        "F8 9C 07 00 F011 F011 F011 F011 F011 "
+        "F011 F011 F011 AB",
+        good, Ok, Ok, "good", "00 F0 F0 F0 F0 F0 F0 F0 F0");
+    row("stuffing byte 22 summed as it stands", "F8 9C 07 00 F0 22 34 35 00 00 00 00 00 1E", good,
+        Ok, ChecksumMismatch, "none", "00 F0 34 35 00 00 00 00 00");
+    row("stuffing byte 22 summed as 11", "F8 9C 07 00 F0 22 34 35 00 00 00 00 00 0D", sum,
+        ChecksumMismatch, Ok, "none", "00 F0 34 35 00 00 00 00 00");
+    row("register 1 rightly summed", "F8 9C 07 01 0F 34 35 00 00 00 00 00 1C", good, NotThisReply,
+        ChecksumMismatch, "good", "01 0F 34 35 00 00 00 00 00");
+    row("register 1 summed as register 0", "F8 9C 07 01 0F 34 35 00 00 00 00 00 1B", sum,
+        NotThisReply, Ok, "bad", "01 0F 34 35 00 00 00 00 00");
+    row("checksum not come yet: slot 13 holds 00 from before",
+        "F8 9C 07 00 5D 00 00 00 00 00 00 00", good, Ok, Ok, "none", "00 5D 00 00 00 00 00 00 00");
+    row("a write's answer", "F8 9C 01 9D", good, NotThisReply, NotThisReply, "good");
+    row("reply code 02", "F8 9C 02 9E", good, NotThisReply, NotThisReply, "good");
+    row("another address, checked before the reply code", "F8 05 06 00 0B", Verdict::NoReply,
+        NotThisReply, NotThisReply, "none");
+    row("bytes that are not a reply", "F0 03 01 04", Verdict::ForeignTraffic, NotThisReply,
+        NotThisReply, "good");
+    row("nothing came, whatever slot 1 holds", "", Verdict::NoReply, NothingReceived,
+        NothingReceived, "");
 }
 
-void TestBusFrame::judgeReply()
+void TestBusFrame::readings()
 {
-    QFETCH(QByteArray, earlier);
     QFETCH(QByteArray, reply);
-    QFETCH(int, requestAddress);
-    QFETCH(Verdict, verdict);
-    QFETCH(QList<int>, payload);
+    QFETCH(Verdict, probe);
+    QFETCH(RegisterVerdict, loader);
+    QFETCH(RegisterVerdict, engine);
+    QFETCH(QString, decoder);
+    QFETCH(QByteArray, payload);
 
     ReplyBuffer buffer;
-    buffer.place(0, earlier);
+    buffer.place(0, Hex("F8 9C 01 9D"));
     const int offset = reply.isEmpty() ? 0 : buffer.place(0, reply);
-    const ReplyJudgement judgement = JudgeReply(buffer, offset, requestAddress);
-    QCOMPARE(judgement.verdict, verdict);
-    QCOMPARE(judgement.payload, payload);
+    const auto bytes = [](const auto &values) {
+        QByteArray b;
+        for (int v : values)
+            b.append(char(v));
+        return b;
+    };
+    const ReplyJudgement judgement = JudgeReply(buffer, offset, 0x9C);
+    QCOMPARE(int(judgement.verdict), int(probe));
+    if (probe == Verdict::Ok)
+        QCOMPARE(bytes(judgement.payload), payload);
+    const std::array readers{
+        std::tuple{RegisterNumberRule::Compared, &TakeReplyByte, loader},
+        std::tuple{RegisterNumberRule::SummedAsRequested, &TakeRegisterByte, engine}};
+    for (const auto &[rule, take, verdict] : readers) {
+        const RegisterReplyJudgement r = JudgeRegisterReply(buffer, offset, 0x9C, 0, rule, take);
+        QCOMPARE(int(r.verdict), int(verdict));
+        if (verdict == RegisterVerdict::Ok)
+            QCOMPARE(bytes(r.data), payload.mid(1));
+    }
+    QStringList pieces;
+    for (const DecodedFrame &frame : DecodeTraffic(reply)) {
+        pieces << (frame.kind == FrameKind::NotFrame ? u"none"_s
+                   : frame.checksumOk                ? u"good"_s
+                                                     : u"bad"_s);
+        if (frame.kind == FrameKind::Reply)
+            QCOMPARE(bytes(frame.payload), payload);
+    }
+    QCOMPARE(pieces.join(u' '), decoder);
 }
 
 // The decoder of the exchange log: bytes seen on the bus into requests,
@@ -169,7 +222,6 @@ void TestBusFrame::decode_data()
     row("truncated reply", "F8 9C 07 01 02", "не кадр");
     row("noise, then a reply", "00 FF F8 9C 01 9D", "не кадр | ответ 9C 01 выполнено; сумма верна");
     row("unknown reply code", "F8 9C 55 F1", "не кадр");
-    row("F0 in a payload without its stuffing byte", "F0 05 02 10 F0 00 05", "не кадр");
 }
 
 void TestBusFrame::decode()

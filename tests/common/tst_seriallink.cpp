@@ -43,7 +43,7 @@ private slots:
     void failureTexts();
     void placement_data();
     void placement();
-    void gatesAndSenders();
+    void gates();
     void wait();
     void exactTimer();
 
@@ -156,51 +156,45 @@ void TestSerialLink::placement()
 
     FakeBusPort port;
     SerialLink link(&port);
-    link.setAwaitingReply(SerialLink::AwaitingReply);
+    const ReceptionGate open = link.openReception();
     port.arrive(QByteArray(24, '\xAA')); // an earlier exchange filled every slot
-    link.setReceiveOffset(0);
+    link.ForgetReceived();
     for (const QByteArray &event : events)
         port.arrive(event);
     QCOMPARE(Slots(link, 1, 25).toHex(' '), (slots1to24 + '\0').toHex(' '));
     QCOMPARE(link.receiveOffset(), offset);
 }
 
-void TestSerialLink::gatesAndSenders()
+void TestSerialLink::gates()
 {
     FakeBusPort port;
     SerialLink link(&port);
     QSignalSpy stored(&link, &SerialLink::replyStored);
-    // Before the first request, and at any value but 20, the bytes stay in
-    // the port; the first event of the exchange takes them with the reply.
+    QSignalSpy waiting(&link, &SerialLink::bytesWaiting);
+    // Before the first request, and while a gate taken inside an open one
+    // keeps reception closed, the bytes stay in the port; the first event
+    // once the open gate is back takes them with the reply.
     port.arrive(Hex("55"));
-    link.setAwaitingReply(1);
-    port.arrive(Hex("66"));
+    auto open = std::make_optional(link.openReception());
+    {
+        const ReceptionGate closed = link.closeReception();
+        port.arrive(Hex("66"));
+    }
     QCOMPARE(port.waiting, Hex("55 66"));
-    link.setAwaitingReply(SerialLink::AwaitingReply);
+    QCOMPARE(waiting.count(), 2);
     port.arrive(Hex("F8 9C 01 9D"));
     QCOMPARE(Slots(link, 1, 6), Hex("55 66 F8 9C 01 9D"));
     QCOMPARE(stored.count(), 1);
 
-    // The register engine gates on its own run state instead.
-    int runMode = 0;
-    link.setReceiveGate([&runMode] { return runMode == 20; });
+    // Closed again, the bytes can be handed over past the reply buffer; a
+    // request sent forgets what was received.
+    open.reset();
+    QCOMPARE(link.awaitingReply(), 0);
     port.arrive(Hex("77"));
+    QCOMPARE(link.takeWaiting(), Hex("77"));
     QCOMPARE(stored.count(), 1);
-    runMode = 20;
-    port.arrive(Hex("88"));
-    QCOMPARE(stored.count(), 2);
-    QCOMPARE(Slots(link, 9, 10), Hex("77 88"));
-
-    // The senders: raw bytes, then stuffed ones counted in the checksum.
-    QVERIFY(link.SendRaw(Hex("F0 03 02")));
-    link.setRunningChecksum(0x03 + 0x02);
-    QVERIFY(link.SendStuffed(0x10));
-    QVERIFY(link.SendStuffed(0xF0));
-    // A value that does not fit in a byte never goes on the wire nor counts.
-    QVERIFY(!link.SendStuffed(0x1AB));
-    QVERIFY(!link.SendStuffed(-1));
-    QCOMPARE(link.runningChecksum(), 0x116);
-    QCOMPARE(port.written.toHex(' '), Hex("F0 03 02 10 F0 11").toHex(' '));
+    QVERIFY(link.SendRequest(Hex("F0 9C 01 9D")));
+    QCOMPARE(link.receiveOffset(), 0);
 }
 
 void TestSerialLink::wait()
@@ -208,7 +202,7 @@ void TestSerialLink::wait()
     FakeBusPort port;
     SerialLink link(&port);
     WaitClock clock(20ms, QStringLiteral("Timer2"));
-    link.setAwaitingReply(SerialLink::AwaitingReply);
+    const ReceptionGate open = link.openReception();
 
     // A reply that arrives during the wait is stored before the wait ends,
     // and a second wait asked for meanwhile is refused.

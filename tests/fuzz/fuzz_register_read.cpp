@@ -33,7 +33,7 @@ void FuzzOne(FuzzInput &in)
     setup.readRunEnded = [&] {
         ++runsEnded;
     };
-    RegisterTransfer engine(&link, &port, setup);
+    RegisterTransfer engine(&link, setup);
 
     // Stale answers wait in the port before the run; starting it drops them.
     port.waiting = in.take(in.byte() % 16);
@@ -91,8 +91,8 @@ void FuzzOne(FuzzInput &in)
             ++runsStopped;
 
         FUZZ_CHECK(IsReceiveOffset(link.receiveOffset()));
-        FUZZ_CHECK(engine.runMode() == RegisterTransfer::NoRun ||
-                   engine.runMode() == RegisterTransfer::ReadRun);
+        FUZZ_CHECK(engine.runMode() == RegisterTransfer::RunMode::NoRun ||
+                   engine.runMode() == RegisterTransfer::RunMode::ReadRun);
         FUZZ_CHECK(engine.readCounter() >= 0 && engine.readCounter() <= registerCount + 1);
         if (!engine.isActive())
             expected.reset();

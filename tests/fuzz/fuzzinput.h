@@ -2,22 +2,20 @@
 
 // What every fuzz target shares: the entry point with one QCoreApplication
 // for the whole process, the script read from the input, the check that stops
-// on a broken promise, well-formed replies and a port whose answers come from
-// the script. A target defines only FuzzOne().
+// on a broken promise, receive events and well-formed replies cut from the
+// script. A target defines only FuzzOne().
 #include "busframe.h"
 #include "fakebusport.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QList>
-#include <QMetaObject>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 
 // A promise of the code under test that the input has broken: say which and
@@ -109,52 +107,3 @@ template <typename Values> bool AllBytes(const Values &values)
 {
     return std::all_of(values.begin(), values.end(), [](int v) { return v >= 0 && v <= 0xFF; });
 }
-
-// A port whose answer to each request comes from the script. Receive events are queued and
-// delivered by the event loop of the wait that follows the request, as a real port's would be.
-class ScriptedPort : public FakeBusPort
-{
-public:
-    explicit ScriptedPort(FuzzInput &in) : m_in(in)
-    {
-        onWrite = [this](const QByteArray &) {
-            answer();
-        };
-    }
-
-    // The well-formed reply to the request just written, given the script's
-    // choice byte (below 40).
-    std::function<BuiltReply(int how)> reply;
-    // The payload of the latest request's well-formed reply, when the script
-    // put it alone on the bus: nothing waits in front of it.
-    std::optional<QList<int>> built;
-
-    // The script's answer: below 40 a well-formed reply in one receive event;
-    // otherwise receive events cut from the input, below 60 after bytes that
-    // wait in the port without an event (taken with the next one).
-    void answer()
-    {
-        built.reset();
-        const int how = m_in.byte();
-        if (how < 0x40) {
-            const BuiltReply wellFormed = reply(how);
-            queueEvent(wellFormed.wire);
-            if (waiting.isEmpty())
-                built = wellFormed.payload;
-        } else {
-            if (how < 0x60)
-                waiting += m_in.take(m_in.byte() % 32);
-            for (const QByteArray &event : TakeEvents(m_in, 4))
-                queueEvent(event);
-        }
-    }
-
-private:
-    void queueEvent(const QByteArray &bytes)
-    {
-        QMetaObject::invokeMethod(
-            this, [this, bytes] { arrive(bytes); }, Qt::QueuedConnection);
-    }
-
-    FuzzInput &m_in;
-};

@@ -4,6 +4,7 @@
 // whose master side is served by this thread's event loop, so a tool under
 // test talks to it through a real serial device while the test inspects and
 // spoils the network directly.
+#include "hextext.h"
 #include "network.h"
 #include "ptyserver.h"
 
@@ -26,8 +27,7 @@ public:
                          [this](const QByteArray &wire, bool) { m_requests.append(wire); });
         QObject::connect(m_server.get(), &bussim::PtyServer::eventLogged, m_server.get(),
                          [this](int address, const QString &text) {
-                             m_events.append(bussim::HexByte(address) + QStringLiteral(": ") +
-                                             text);
+                             m_events.append(HexByte(address) + QStringLiteral(": ") + text);
                          });
     }
     SimHarness(const SimHarness &) = delete;
