@@ -16,11 +16,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-
-} // namespace
-
 LumbookWindow::LumbookWindow(BusPort *port, LumbookOptions options, QWidget *parent)
     : QWidget(parent), m_port(port), m_options(std::move(options)), m_link(port),
       m_engine(&m_link, indicatorSetup())
