@@ -172,15 +172,12 @@ void BusPort::discardWaiting()
 
 bool BusPort::burstInProgress() const
 {
-    return m_burst.isActive();
+    return isOpen() && (m_burst.isActive() || m_backend->holdsUnread());
 }
 
 void BusPort::deliverPending()
 {
-    if (!isOpen())
-        return;
-    m_backend->poll();
-    if (!m_burst.isActive())
+    if (!isOpen() || !m_burst.isActive())
         return;
     m_burst.stop();
     endOfBurst();

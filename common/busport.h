@@ -86,11 +86,11 @@ public:
     // belong to no request of the exchange about to start. No receive event
     // follows for them.
     void discardWaiting();
-    // Raises now the receive event of a burst still inside its quiet time,
-    // with any bytes the system holds but has not handed over yet; nothing
-    // when no burst has begun. Called when a wait for a reply ends.
+    // Raises now the receive event of a burst still inside its quiet time;
+    // nothing when no burst has begun. Called when a wait for a reply ends.
     void deliverPending();
-    // Bytes have arrived whose receive event is still to come.
+    // Bytes have arrived whose receive event is still to come, or are on
+    // their way in from the device.
     bool burstInProgress() const;
     void setBurstGap(std::chrono::milliseconds gap) { m_burst.setInterval(gap); }
 

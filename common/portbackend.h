@@ -29,8 +29,9 @@ public:
     virtual bool write(const QByteArray &bytes, QString *systemText) = 0;
     // Every byte the device holds, removed from it.
     virtual QByteArray readAll() = 0;
-    // Raises arrived() now for bytes the system holds but has not told of.
-    virtual void poll() {}
+    // Whether the system holds bytes of the device that arrived() has not
+    // told of yet (they came a moment ago).
+    virtual bool holdsUnread() const { return false; }
 
 signals:
     // Bytes are waiting to be read.

@@ -3,6 +3,10 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#endif
+
 namespace {
 
 // Whether the user may read and write the device at all: tells a device
@@ -68,11 +72,17 @@ public:
 
     QByteArray readAll() override { return m_port.readAll(); }
 
-    void poll() override
+    bool holdsUnread() const override
     {
-        // Finding nothing new is no error of the device.
-        if (!m_port.waitForReadyRead(0))
-            m_port.clearError();
+        // Asked, not read: the device's own notice of these bytes may already
+        // be on its way, and a read now would leave it to find nothing, which
+        // the device reports as a failure.
+#ifdef Q_OS_UNIX
+        int count = 0;
+        return ::ioctl(m_port.handle(), FIONREAD, &count) == 0 && count > 0;
+#else
+        return false;
+#endif
     }
 
 private:

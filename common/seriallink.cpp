@@ -78,7 +78,7 @@ ReceptionGate SerialLink::closeReception()
 
 void SerialLink::discardWaiting()
 {
-    m_port->takeAll();
+    m_port->discardWaiting();
 }
 
 QByteArray SerialLink::takeWaiting()
@@ -99,4 +99,9 @@ void SerialLink::MSComm1_OnComm()
 void SerialLink::TakePending()
 {
     m_port->deliverPending();
+}
+
+bool SerialLink::replyStillArriving() const
+{
+    return m_port->burstInProgress();
 }

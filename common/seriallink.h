@@ -68,8 +68,9 @@ public:
     [[nodiscard]] ReceptionGate openReception();
     [[nodiscard]] ReceptionGate closeReception();
 
-    // Drops every byte waiting in the port unread: what came before a run or
-    // a request and belongs to no request of it.
+    // Drops every byte waiting in the port unread, and the burst they belong
+    // to: what came before a run or a request and belongs to no request of it
+    // raises no receive event later.
     void discardWaiting();
     // Hands over every byte waiting in the port, past the reply buffer, to
     // a reader that collects a reply itself while reception is closed
@@ -92,6 +93,9 @@ public:
     // event is still to come (a burst inside its quiet time) are taken now,
     // as that event, so that the reply is judged on every byte received.
     void TakePending();
+    // Bytes have begun to arrive whose receive event is still to come: a
+    // reply in the middle of its pieces.
+    bool replyStillArriving() const;
 
 signals:
     // A receive event has been stored (the register engine restarts its read

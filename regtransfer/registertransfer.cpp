@@ -238,11 +238,13 @@ void RegisterTransfer::Timer1_Timer()
 void RegisterTransfer::writeStep()
 {
     // The controller answers each register frame with F8, its address, 01;
-    // the answer to the frame of the tick before is judged now. Anything else,
-    // or nothing, leaves that register unconfirmed.
-    if (m_writePos >= 2 &&
-        !IsAcknowledgement(m_link->replyBuffer(), m_link->receiveOffset(), m_runAddress)) {
-        if (m_unacknowledged++ == 0)
+    // the answer to the frame of the tick before is judged now, on every byte
+    // received, its burst's last bytes included. Anything else, or nothing,
+    // leaves that register unconfirmed.
+    if (m_writePos >= 2) {
+        m_link->TakePending();
+        if (!IsAcknowledgement(m_link->replyBuffer(), m_link->receiveOffset(), m_runAddress) &&
+            m_unacknowledged++ == 0)
             m_firstUnacknowledged = m_writePos - 2;
     }
     if (m_writePos < 1 || m_writePos > m_setup.registerCount) {
@@ -285,9 +287,11 @@ void RegisterTransfer::Timer2_Timer()
         // Nothing was requested before the first tick: what came then is no
         // reply of this run.
         if (c >= 1) {
-            // Bytes still inside their quiet time belong to this reply, not
-            // to the next request's.
-            m_link->TakePending();
+            // A reply still coming in puts the tick off, as each of its
+            // receive events does: the event that ends it restarts Timer2,
+            // and the reply is judged a whole tick after its last piece.
+            if (m_link->replyStillArriving())
+                return;
             judgeReply(c);
         }
         if (c < m_setup.registerCount) {

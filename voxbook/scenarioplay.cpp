@@ -58,7 +58,9 @@ void ScenarioPlay::step()
     const int step = m_engine->ownRunStep();
     if (step < 0 || step > LastStep)
         return;
-    // The answer to the play request, or to the poll of the tick before.
+    // The answer to the play request, or to the poll of the tick before, on
+    // every byte received.
+    m_link->TakePending();
     const bool answered =
         IsAcknowledgement(m_link->replyBuffer(), m_link->receiveOffset(), AnnouncerAddress);
     if (!answered)

@@ -1,10 +1,16 @@
-// The register engine's runs, ticked by hand against a fake port.
+// The register engine's runs, ticked by hand against a fake port, and at the
+// edges of their ticks on the simulated network with the real timers.
 #include "fakebusport.h"
 #include "registertransfer.h"
+#include "scenarioplay.h"
 #include "seriallink.h"
+#include "voxtexts.h"
 
+#include "simharness.h"
 #include "testbytes.h"
 #include <QTest>
+
+Q_DECLARE_METATYPE(QList<bussim::Fault>)
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -31,6 +37,34 @@ struct Rig
                          tick})
     {}
     QByteArray takeWritten() { return std::exchange(port.written, {}); }
+};
+
+// Indicator 80's five registers, or the announcer with its scenario test, on
+// the simulated network with the production tick.
+struct BusRig
+{
+    SimHarness sim;
+    BusPort port;
+    SerialLink link{&port};
+    std::array<Row, 5> image{};
+    std::function<void()> ownTick;
+    RegisterTransfer engine;
+
+    // The port's quiet time is 60 ms here, so that the edges of the ticks
+    // are far wider than the delays of a loaded machine.
+    explicit BusRig(int address)
+        : engine(&link, {[address] { return address; },
+                         5,
+                         [this](int reg, int k) { return image[size_t(reg)][size_t(k)]; },
+                         [this](int reg, const Row &bytes) { image[size_t(reg)] = bytes; },
+                         {},
+                         [this] {
+                             ownTick();
+                         }})
+    {
+        port.open(sim.device());
+        port.setBurstGap(60ms);
+    }
 };
 
 } // namespace
@@ -140,6 +174,93 @@ private slots:
         rig.engine.Timer2_Timer();
         QCOMPARE(rig.engine.status(), u"Статус: обмен прерван: Порт fake не открыт"_s);
         QVERIFY(!rig.engine.isActive() && !rig.engine.Timer2().isActive());
+    }
+
+    // Each case is a reply at the edge of a tick: judged at the tick it would
+    // fail, or spoil the next register's judgement.
+    void tickEdges_data()
+    {
+        using bussim::Fault;
+        QTest::addColumn<QString>("run");
+        QTest::addColumn<QList<Fault>>("faults");
+        QTest::addColumn<QString>("end");
+        // 8 bytes 200 ms after the request, the other 5 90 ms later: the read
+        // tick comes in the middle of the reply and waits for its end.
+        QTest::newRow("read: a reply still arriving at the tick")
+            << u"read"_s << QList{Fault{Fault::Kind::Delay, 200}, Fault{Fault::Kind::Split, 8, 90}}
+            << u"Статус:"_s + QString(32, u' ');
+        // The acknowledgement's receive event would come after the tick.
+        QTest::newRow("write: an answer ending just before the tick")
+            << u"write"_s << QList{Fault{Fault::Kind::Delay, 215}}
+            << u"Статус:"_s + QString(27, u' ');
+        // The answer to a poll is in the port, inside its quiet time, when the
+        // test starts; dropped, it raises no empty receive event that would
+        // move the play request's late answer to slot 9.
+        QTest::newRow("scenario test: stale bytes dropped at the start")
+            << u"play"_s << QList{Fault{Fault::Kind::Delay, 80}} << VoxText::TestDone();
+    }
+
+    void tickEdges()
+    {
+        QFETCH(QString, run);
+        QFETCH(QList<bussim::Fault>, faults);
+        QFETCH(QString, end);
+        const int address = run == u"play"_s ? 0x9C : 0x80;
+        BusRig rig(address);
+        QVERIFY2(rig.sim.ok() && rig.port.isOpen(), qPrintable(rig.port.errorText()));
+        ScenarioPlay test(&rig.link, &rig.engine, 300ms);
+        rig.ownTick = [&test] {
+            test.step();
+        };
+        QStringList seen;
+        connect(&rig.engine, &RegisterTransfer::statusChanged, this,
+                [&seen](const QString &text) { seen.append(text); });
+        connect(&test, &ScenarioPlay::statusChanged, this,
+                [&seen](const QString &text) { seen.append(text); });
+        auto &registers = rig.sim.network().registers(address);
+        for (int reg = 0; reg < 5; ++reg)
+            registers[reg] = {quint8(reg), 0xF0, 2, 3, 4, 5, 6, quint8(reg + 7)};
+        for (int reg = 0; reg < 5; ++reg)
+            for (int k = 0; k < 8; ++k)
+                rig.image[size_t(reg)][size_t(k)] = registers[reg][size_t(k)];
+        const auto spoil = [&rig, &faults, address] {
+            for (const bussim::Fault &fault : faults)
+                rig.sim.network().addFault(address, fault);
+        };
+        if (run == u"play"_s) {
+            bool staleComing = false;
+            connect(
+                &rig.sim.server(), &bussim::PtyServer::requestReceived, this,
+                [&] {
+                    QTimer::singleShot(10ms, this, [&] {
+                        staleComing = rig.port.burstInProgress();
+                        spoil();
+                        test.start(u"E0"_s);
+                    });
+                },
+                Qt::SingleShotConnection);
+            QVERIFY(rig.link.SendRaw(Hex("F0 9C 01 9D")));
+            QTRY_VERIFY(rig.engine.isActive());
+            QVERIFY(staleComing);
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.isActive(), 5000);
+        }
+        if (run != u"play"_s)
+            spoil();
+        if (run == u"read"_s) {
+            const auto written = rig.image;
+            rig.image = {};
+            QVERIFY(rig.engine.startReadRun());
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.isActive(), 5000);
+            QCOMPARE(rig.image, written);
+        } else if (run == u"write"_s) {
+            const auto written = registers;
+            registers = QList<bussim::Register>(9, bussim::Register{});
+            QVERIFY(rig.engine.startWriteRun());
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.isActive(), 5000);
+            QCOMPARE(registers, written);
+        }
+        QCOMPARE(seen.filter(u"error"_s) + seen.filter(u"нет ответа"_s), QStringList());
+        QCOMPARE(seen.last(), end);
     }
 
     void receiveEventRestartsReadTimer()
