@@ -1,5 +1,7 @@
 #include "network.h"
 
+#include "networktable.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -46,29 +48,12 @@ QString HexBytes(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-const QList<std::pair<int, int>> &Network::Table()
-{
-    static const QList<std::pair<int, int>> table = [] {
-        QList<std::pair<int, int>> rows;
-        for (int a = 0x00; a <= 0x07; ++a)
-            rows.append({a, 60});
-        for (int a = 0x80; a <= 0x8F; ++a)
-            rows.append({a, 9});
-        rows.append({0x90, 60});
-        rows.append({0x98, 54});
-        rows.append({0x9C, 24});
-        rows.append({0x9D, 54});
-        return rows;
-    }();
-    return table;
-}
-
 Network::Network()
 {
-    for (const auto &[address, count] : Table()) {
-        Controller &c = m_controllers[address];
-        c.address = address;
-        c.registers = QList<Register>(count, Register{});
+    for (const ControllerRow &row : NetworkTable) {
+        Controller &c = m_controllers[row.address];
+        c.address = row.address;
+        c.registers = QList<Register>(row.registerCount, Register{});
     }
 }
 

@@ -2,6 +2,7 @@
 // events of each command, each fault, the command-line
 // options, and the network file.
 #include "network.h"
+#include "networktable.h"
 #include "options.h"
 #include "requestparser.h"
 #include "simulator.h"
@@ -266,9 +267,9 @@ void TestSimulator::options()
     QString error;
     const bool taken = bussim::ParseOptions(QStringList{u"bussim"_s} + arguments, &options, &error);
     QString faults;
-    for (const auto &[address, count] : bussim::Network::Table()) {
-        for (const Fault &fault : options.network.find(address)->faults)
-            faults += bussim::HexByte(address) + u' ' + bussim::FaultText(fault);
+    for (const ControllerRow &row : NetworkTable) {
+        for (const Fault &fault : options.network.find(row.address)->faults)
+            faults += bussim::HexByte(row.address) + u' ' + bussim::FaultText(fault);
     }
     if (const bussim::RandomFaults *random = options.network.randomFaults()) {
         const bussim::RandomFaultSettings &s = random->settings();
