@@ -15,8 +15,7 @@ QString Save(const IndicatorImages &images, const QString &path)
 {
     DataFileWriter writer;
     for (int n = 1; n <= IndicatorImages::Count; ++n) {
-        writer.addText(QStringLiteral("Адрес индикатора -") +
-                       FormatHex(IndicatorImages::AddressOf(n)));
+        writer.addText(QStringLiteral("Адрес индикатора -") + FormatHex(IndicatorAddress(n)));
         for (int reg = 0; reg < IndicatorImage::Registers; ++reg) {
             writer.addText(QStringLiteral("регистр-%1").arg(reg));
             for (int b = 0; b < IndicatorImage::Bytes; ++b)
