@@ -2,6 +2,7 @@
 
 #include "busframe.h"
 #include "hextext.h"
+#include "networktable.h"
 #include "phrasebook.h"
 #include "registertransfer.h"
 #include "seriallink.h"
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr int AnnouncerAddress = 0x9C;
 // First action byte of a play request: "perform the scenario that follows".
 constexpr int PlayScenario = 0xFF;
 

@@ -2,6 +2,7 @@
 
 #include "busport.h"
 #include "datafile.h"
+#include "networktable.h"
 #include "phrasebook.h"
 #include "typedlist.h"
 #include "voxtexts.h"
@@ -15,8 +16,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-constexpr int AnnouncerAddress = 0x9C;
 
 // Only a pick is a choice; a typed text is no entry, whatever it spells.
 QComboBox *EditableList(const QString &name, const QStringList &items, QWidget *parent)
