@@ -19,6 +19,7 @@
 // and the results file is left as it is.
 #include "benchstats.h"
 #include "monotonicclock.h"
+#include "networktable.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -53,7 +54,13 @@ const QString Baseline = QStringLiteral("benchlabel");
 // The controllers the demo network has, of the twenty sysload knows: boards
 // 00 to 04, indicators 80 to 83, keys, synchroniser, announcer, telephone.
 const QString PresentControllers = QStringLiteral("00,01,02,03,04,80,81,82,83,90,98,9C,9D");
-constexpr int PresentRegisters = 5 * 60 + 4 * 9 + 60 + 54 + 24 + 54;
+// Their registers, as the table of the network counts them.
+const int PresentRegisters = [] {
+    int registers = 0;
+    for (const QString &address : PresentControllers.split(u','))
+        registers += FindController(address.toInt(nullptr, 16))->registerCount;
+    return registers;
+}();
 // A byte on the bus at 19200 baud, 10 bits: the floor of a backup is the
 // bytes of its requests and replies.
 constexpr double ByteTimeMs = 10.0 * 1000 / 19200;

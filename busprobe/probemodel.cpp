@@ -1,6 +1,7 @@
 #include "probemodel.h"
 
 #include "hextext.h"
+#include "networktable.h"
 #include "probetexts.h"
 
 #include <QStringView>
@@ -9,32 +10,6 @@
 #include <cstddef>
 
 namespace {
-
-struct ControllerEntry
-{
-    QStringView text;
-    int address;
-};
-
-// The last letter of the announcer's entry is the Cyrillic capital Es.
-constexpr std::array<ControllerEntry, 16> Controllers{{
-    {u"плата 0", 0x00},
-    {u"плата 1", 0x01},
-    {u"плата 2", 0x02},
-    {u"плата 3", 0x03},
-    {u"плата 4", 0x04},
-    {u"плата 5", 0x05},
-    {u"плата 6", 0x06},
-    {u"плата 7", 0x07},
-    {u"индикатор 80", 0x80},
-    {u"индикатор 81", 0x81},
-    {u"индикатор 82", 0x82},
-    {u"индикатор 83", 0x83},
-    {u"клавиши 90", 0x90},
-    {u"синхронизатор 98", 0x98},
-    {u"говорилка 9С", 0x9C},
-    {u"телефон 9D", 0x9D},
-}};
 
 // Field sets written as the list of fields a command sends.
 constexpr unsigned long Bit(ByteField field)
@@ -129,19 +104,21 @@ int FieldValue(const RequestFields &values, ByteField field)
     return FieldValue(copy, field);
 }
 
+// busprobe lists the controllers of the network that have an entry for it.
 QStringList ControllerTexts()
 {
     QStringList texts;
-    for (const ControllerEntry &entry : Controllers)
-        texts.append(entry.text.toString());
+    for (const ControllerRow &row : NetworkTable)
+        if (!row.busprobe.isEmpty())
+            texts.append(row.busprobe.toString());
     return texts;
 }
 
 int ControllerAddress(const QString &text)
 {
-    for (const ControllerEntry &entry : Controllers) {
-        if (text == entry.text)
-            return entry.address;
+    for (const ControllerRow &row : NetworkTable) {
+        if (!row.busprobe.isEmpty() && text == row.busprobe)
+            return row.address;
     }
     return 0x00;
 }

@@ -9,8 +9,9 @@
 #include <optional>
 
 // What the tester's two lists and eleven byte fields mean on the bus, without
-// any widget: the controller and command tables, the caption of the data row,
-// reading the fields for a send and taking a good reply's values over.
+// any widget: the controller list (busprobe's entries of the table of the
+// network), the command table, the caption of the data row, reading the
+// fields for a send and taking a good reply's values over.
 
 // The byte fields, in the order a send reads them.
 enum class ByteField

@@ -1,6 +1,7 @@
 #include "network.h"
 
 #include "hextext.h"
+#include "networktable.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -38,29 +39,12 @@ std::optional<QByteArray> ParseHexBytes(const QString &text)
 }
 } // namespace
 
-const QList<std::pair<int, int>> &Network::Table()
-{
-    static const QList<std::pair<int, int>> table = [] {
-        QList<std::pair<int, int>> rows;
-        for (int a = 0x00; a <= 0x07; ++a)
-            rows.append({a, 60});
-        for (int a = 0x80; a <= 0x8F; ++a)
-            rows.append({a, 9});
-        rows.append({0x90, 60});
-        rows.append({0x98, 54});
-        rows.append({0x9C, 24});
-        rows.append({0x9D, 54});
-        return rows;
-    }();
-    return table;
-}
-
 Network::Network()
 {
-    for (const auto &[address, count] : Table()) {
-        Controller &c = m_controllers[address];
-        c.address = address;
-        c.registers = QList<Register>(count, Register{});
+    for (const ControllerRow &row : NetworkTable) {
+        Controller &c = m_controllers[row.address];
+        c.address = row.address;
+        c.registers = QList<Register>(row.registerCount, Register{});
     }
 }
 

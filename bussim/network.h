@@ -25,16 +25,12 @@ struct Controller
     QList<Fault> faults;
 };
 
-// The controllers of one house: boards 00-07 and keys 90 with 60 registers,
-// indicators 80-8F with 9, synchroniser 98 and telephone 9D with 54, the
-// announcer 9C with 24; every byte 0 at first.
+// The controllers of one house, those of the table of the network with
+// their register counts; every byte 0 at first.
 class Network
 {
 public:
     Network();
-
-    // The address of every controller on the bus, in bus order, with its register count.
-    static const QList<std::pair<int, int>> &Table();
 
     // Null for an address no controller has (10 among them).
     Controller *find(int address);

@@ -2,6 +2,7 @@
 
 #include "busframe.h"
 #include "hextext.h"
+#include "networktable.h"
 
 namespace bussim {
 
@@ -95,9 +96,9 @@ std::optional<std::pair<int, QList<int>>> Simulator::answer(Controller &c, const
         *event = QStringLiteral("auxiliary %1 %2").arg(HexByte(p[0]), HexByte(p[1]));
         return std::pair{int(ReplyDone), done};
     case ActionCommand:
-        if (c.address == 0x9C && p[0] == PlayScenario)
+        if (c.address == AnnouncerAddress && p[0] == PlayScenario)
             *event = QStringLiteral("scenario %1 played").arg(HexByte(p[1]));
-        else if (c.address >= 0x80 && c.address <= 0x8F && p[0] == RunTask)
+        else if (IndicatorNumber(c.address) && p[0] == RunTask)
             *event = QStringLiteral("task %1 run").arg(HexByte(p[1]));
         else
             *event = QStringLiteral("action %1 %2").arg(HexByte(p[0]), HexByte(p[1]));

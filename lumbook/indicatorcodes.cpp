@@ -1,5 +1,8 @@
 #include "indicatorcodes.h"
 
+#include "hextext.h"
+#include "networktable.h"
+
 #include <array>
 
 namespace {
@@ -41,7 +44,10 @@ int PackedBcd(int magnitude)
 
 QStringList IndicatorAddressTexts()
 {
-    return HexDigits(0x80, 0x8F);
+    QStringList texts;
+    for (int n = 1; n <= IndicatorCount; ++n)
+        texts.append(FormatHex(IndicatorAddress(n)));
+    return texts;
 }
 
 QStringList CorrectionTexts()

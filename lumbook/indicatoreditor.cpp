@@ -41,8 +41,8 @@ QString IndicatorEditor::Combo_adr_Click()
 {
     QString refusal;
     const std::optional<int> address = TypedHex(lists.adr);
-    if (address && IndicatorImages::IsIndicatorAddress(*address))
-        m_index = IndicatorImages::IndexOf(*address);
+    if (const std::optional<int> n = address ? IndicatorNumber(*address) : std::nullopt)
+        m_index = *n;
     else
         refusal = LumText::NotIndicatorAddress(lists.adr, FormatHex(indicatorAddress()));
     lists.adr = FormatHex(indicatorAddress());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hextext.h"
 #include "indicatorcodes.h"
 #include "indicatorimage.h"
 
@@ -11,7 +12,7 @@
 // to show.
 struct IndicatorLists
 {
-    QString adr = QStringLiteral("80");
+    QString adr = FormatHex(IndicatorAddress(1));
     QString kor = QStringLiteral("0");
     QString osv = QStringLiteral("8");
     QString d = QStringLiteral("действие по клавише");
@@ -43,7 +44,7 @@ public:
 
     // 1..16, the selected indicator.
     int indicatorIndex() const { return m_index; }
-    int indicatorAddress() const { return IndicatorImages::AddressOf(m_index); }
+    int indicatorAddress() const { return IndicatorAddress(m_index); }
     // The slot SelectTask last found in Combo_d.
     const TaskSlot &task() const { return m_task; }
 

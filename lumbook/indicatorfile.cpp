@@ -17,7 +17,7 @@ QString Save(const IndicatorImages &images, const QString &path)
     DataFileWriter writer;
     for (int n = 1; n <= IndicatorImages::Count; ++n) {
         writer.addText(QStringLiteral("Адрес индикатора -") +
-                       FormatHex(IndicatorImages::AddressOf(n)));
+                       FormatHex(IndicatorAddress(n)));
         const IndicatorImage &image = images.indicator(n);
         for (int reg = 0; reg < IndicatorImage::Registers; ++reg)
             AddRegisterBlock(writer, QStringLiteral("регистр-%1").arg(reg),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "networktable.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -22,20 +24,14 @@ private:
     std::array<std::array<qint16, Bytes>, Registers> m_cells{};
 };
 
-// The settings of all 16 indicators. Indicator n (1..16) answers at bus
-// address 0x7F + n; an index outside 1..16 is never used (at() would stop the
-// tool rather than touch memory that is no indicator's).
+// The settings of all 16 indicators. Indicator n (1..16) is the network's
+// indicator n, at bus address IndicatorAddress(n); an index outside 1..16 is
+// never used (at() would stop the tool rather than touch memory that is no
+// indicator's).
 class IndicatorImages
 {
 public:
-    static constexpr int Count = 16;
-
-    static constexpr int AddressOf(int n) { return 0x7F + n; }
-    static constexpr int IndexOf(int address) { return address - 0x7F; }
-    static constexpr bool IsIndicatorAddress(int address)
-    {
-        return address >= AddressOf(1) && address <= AddressOf(Count);
-    }
+    static constexpr int Count = IndicatorCount;
 
     IndicatorImage &indicator(int n) { return m_images.at(size_t(n - 1)); }
     const IndicatorImage &indicator(int n) const { return m_images.at(size_t(n - 1)); }
@@ -44,7 +40,7 @@ public:
     void fixOwnAddresses()
     {
         for (int n = 1; n <= Count; ++n)
-            indicator(n).cell(0, 0) = qint16(AddressOf(n));
+            indicator(n).cell(0, 0) = qint16(IndicatorAddress(n));
     }
 
     bool operator==(const IndicatorImages &) const = default;

@@ -65,7 +65,7 @@ GuardedFile LumbookWindow::indicatorFile()
 
 IndicatorImage &LumbookWindow::runImage()
 {
-    return m_images.indicator(IndicatorImages::IndexOf(m_engine.runAddress()));
+    return m_images.indicator(IndicatorNumber(m_engine.runAddress()).value());
 }
 
 QComboBox *LumbookWindow::addList(const QString &name, const QStringList &entries, Handler handler)

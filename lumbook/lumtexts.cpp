@@ -1,5 +1,8 @@
 #include "lumtexts.h"
 
+#include "hextext.h"
+#include "networktable.h"
+
 namespace LumText {
 
 QString Caption()
@@ -65,8 +68,9 @@ QString Status()
 
 QString NotIndicatorAddress(const QString &text, const QString &kept)
 {
-    return QStringLiteral("Статус: адрес индикатора «%1» не из списка 80..8F; выбран %2")
-        .arg(text, kept);
+    return QStringLiteral("Статус: адрес индикатора «%1» не из списка %2..%3; выбран %4")
+        .arg(text, FormatHex(IndicatorAddress(1)), FormatHex(IndicatorAddress(IndicatorCount)),
+             kept);
 }
 QString NotInList(const QString &label, const QString &text, const QString &range)
 {

@@ -6,28 +6,7 @@ const std::array<ControllerSlot, SlotCount> &ControllerSlots()
 {
     static const std::array<ControllerSlot, SlotCount> table = [] {
         std::array<ControllerSlot, SlotCount> rows{};
-        // Header texts keep their two blanks after "Адрес" and end in " - ".
-        const QString boards = QStringLiteral("Адрес  универсального контроллера - ");
-        const QString indicators = QStringLiteral("Адрес  контроллера индикатора - ");
-        static constexpr const char *boardBoxes[] = {"adr_00", "adr_01", "adr_02", "adr_03",
-                                                     "adr_04", "adr_05", "adr_06", "adr_07"};
-        static constexpr const char *indicatorBoxes[] = {"adr_80", "adr_81", "adr_82", "adr_83",
-                                                         "adr_84", "adr_85", "adr_86", "adr_87"};
-        for (int i = 0; i < 8; ++i) {
-            const auto at = static_cast<std::size_t>(i);
-            rows[at] = {i, 60, boardBoxes[i], QStringLiteral("контроллер адрес $0%1").arg(i),
-                        boards};
-            rows[at + 8] = {0x80 + i, 9, indicatorBoxes[i],
-                            QStringLiteral("индикатор часовой $8%1").arg(i), indicators};
-        }
-        rows[16] = {0x90, 60, "adr_90", QStringLiteral("клавиатурный $90"),
-                    QStringLiteral("Адрес  контроллера клавиатурного - ")};
-        rows[17] = {0x98, 54, "adr_98", QStringLiteral("системный $98"),
-                    QStringLiteral("Адрес  контроллера системного - ")};
-        rows[18] = {0x9C, 24, "adr_9c", QStringLiteral("говорилка $9C"),
-                    QStringLiteral("Адрес  контроллера говорилки - ")};
-        rows[19] = {0x9D, 54, "adr_9d", QStringLiteral("контроллер SMS $9D"),
-                    QStringLiteral("Адрес  контроллера СМС - ")};
+        std::ranges::copy_if(NetworkTable, rows.begin(), IsLoaderSlot);
         return rows;
     }();
     return table;

@@ -1,27 +1,34 @@
 #pragma once
 
+#include "networktable.h"
+
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
-// The twenty controllers the system loader knows, always handled in this
-// order: the selection scan of both runs, the image file and the ticking at
-// start-up all go from the first slot to the last.
-struct ControllerSlot
-{
-    int address;          // BusAddress
-    int registerCount;    // registers of 8 bytes: bus register numbers 0 .. count - 1
-    const char *checkBox; // object name of the slot's check box
-    QString caption;      // the check box's caption
-    QString header;       // header text in the image file, before the address
-};
+// The controllers the system loader knows: the rows of the network that have
+// a check box, in table order. They are always handled in this order: the
+// selection scan of both runs, the image file and the ticking at start-up all
+// go from the first slot to the last.
+using ControllerSlot = ControllerRow;
 
-inline constexpr int SlotCount = 20;
-inline constexpr int MaxRegisters = 60;
+constexpr bool IsLoaderSlot(const ControllerRow &controller)
+{
+    return !controller.sysload.checkBox.isEmpty();
+}
+
+inline constexpr int SlotCount = int(std::ranges::count_if(NetworkTable, IsLoaderSlot));
+// The registers of the largest slot: the image keeps that many for every slot.
+inline constexpr int MaxRegisters = [] {
+    int most = 0;
+    for (const ControllerRow &controller : NetworkTable)
+        if (IsLoaderSlot(controller))
+            most = std::max(most, controller.registerCount);
+    return most;
+}();
 inline constexpr int RegisterBytes = 8;
-// Registers of all twenty slots together: one request each in a whole run.
-inline constexpr int TotalRegisters = 744;
 
 const std::array<ControllerSlot, SlotCount> &ControllerSlots();
 

@@ -31,18 +31,17 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     headingFont.setBold(true);
     m_heading->setFont(headingFont);
 
-    // Boards down the left, indicators down the right; below them the keys
-    // and the synchroniser share a row, then the announcer and the telephone.
+    // Each box where the table of the network puts it: boards down the left,
+    // indicators down the right; below them the keys and the synchroniser
+    // share a row, then the announcer and the telephone.
     auto *boxes = new QGridLayout;
     boxes->setHorizontalSpacing(24);
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
-        auto *box = new QCheckBox(controller.caption, this);
-        box->setObjectName(QString::fromLatin1(controller.checkBox));
+        const SysloadSlot &place = ControllerSlots()[static_cast<std::size_t>(slot)].sysload;
+        auto *box = new QCheckBox(place.caption.toString(), this);
+        box->setObjectName(place.checkBox.toString());
         m_boxes[static_cast<std::size_t>(slot)] = box;
-        const int row = slot < 16 ? slot % 8 : 8 + (slot - 16) / 2;
-        const int column = slot < 16 ? slot / 8 : (slot - 16) % 2;
-        boxes->addWidget(box, row, column);
+        boxes->addWidget(box, place.gridRow, place.gridColumn);
     }
 
     m_readButton = new QPushButton(SysloadText::ReadButton(), this);

@@ -18,7 +18,7 @@ DataFileWriter ImageFileContents(const SystemImage &image)
     DataFileWriter writer;
     for (int slot = 0; slot < SlotCount; ++slot) {
         const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
-        writer.addText(controller.header + FormatHex(controller.address));
+        writer.addText(controller.sysload.header.toString() + FormatHex(controller.address));
         for (int n = 0; n < controller.registerCount; ++n) {
             writer.addText(QStringLiteral("регистр-") + FormatHex(n));
             for (qint16 value : image.at(slot, n))

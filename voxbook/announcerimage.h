@@ -1,5 +1,7 @@
 #pragma once
 
+#include "networktable.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -12,7 +14,7 @@
 class AnnouncerImage
 {
 public:
-    static constexpr int Rows = 24;
+    static constexpr int Rows = FindController(AnnouncerAddress)->registerCount;
     static constexpr int Slots = 8;
 
     // Row 1..24, slot 0..7; 0 outside the image.

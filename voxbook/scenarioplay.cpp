@@ -2,16 +2,11 @@
 
 #include "busframe.h"
 #include "hextext.h"
+#include "networktable.h"
 #include "phrasebook.h"
 #include "registertransfer.h"
 #include "seriallink.h"
 #include "voxtexts.h"
-
-namespace {
-
-constexpr int AnnouncerAddress = 0x9C;
-
-} // namespace
 
 ScenarioPlay::ScenarioPlay(SerialLink *link, RegisterTransfer *engine,
                            std::chrono::milliseconds pollInterval, QObject *parent)

@@ -2,6 +2,7 @@
 
 #include "busport.h"
 #include "formcontrols.h"
+#include "networktable.h"
 #include "phrasebook.h"
 #include "typedlist.h"
 #include "voxtexts.h"
@@ -13,12 +14,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-
-constexpr int AnnouncerAddress = 0x9C;
-
-} // namespace
 
 VoxbookWindow::VoxbookWindow(BusPort *port, VoxbookOptions options, QWidget *parent)
     : QWidget(parent), m_port(port), m_options(std::move(options)), m_link(port),

@@ -3,6 +3,7 @@
 // options, and the network file.
 #include "hextext.h"
 #include "network.h"
+#include "networktable.h"
 #include "options.h"
 #include "requestparser.h"
 #include "simulator.h"
@@ -269,9 +270,9 @@ void TestSimulator::options()
     QString error;
     const bool taken = bussim::ParseOptions(QStringList{u"bussim"_s} + arguments, &options, &error);
     QString faults;
-    for (const auto &[address, count] : bussim::Network::Table()) {
-        for (const Fault &fault : options.network.find(address)->faults)
-            faults += HexByte(address) + u' ' + bussim::FaultText(fault);
+    for (const ControllerRow &row : NetworkTable) {
+        for (const Fault &fault : options.network.find(row.address)->faults)
+            faults += HexByte(row.address) + u' ' + bussim::FaultText(fault);
     }
     if (const bussim::RandomFaults *random = options.network.randomFaults()) {
         const bussim::RandomFaultSettings &s = random->settings();

@@ -7,6 +7,7 @@
 // reply the tools accept.
 #include "busframe.h"
 #include "fuzzinput.h"
+#include "networktable.h"
 #include "replybuffer.h"
 #include "simulator.h"
 
@@ -60,17 +61,16 @@ void CheckAnswer(const bussim::Request &r, const bussim::Response &response)
 void FuzzOne(FuzzInput &in)
 {
     bussim::Network network;
-    const auto &table = bussim::Network::Table();
     QSet<int> spoiled;
     for (int i = in.byte() % 4; i > 0; --i) {
-        const int address = table.at(in.byte() % table.size()).first;
+        const int address = NetworkTable.at(std::size_t(in.byte()) % NetworkTable.size()).address;
         // Kind, value, pause and count, read in that order.
         network.addFault(address, {static_cast<bussim::Fault::Kind>(in.byte() % 8),
                                    in.byte() - 0x20, in.byte(), in.byte() % 4 - 1});
         spoiled.insert(address);
     }
     if (in.byte() % 8 == 0) {
-        const int address = table.at(in.byte() % table.size()).first;
+        const int address = NetworkTable.at(std::size_t(in.byte()) % NetworkTable.size()).address;
         network.setAbsent(address, true);
         spoiled.insert(address);
     }

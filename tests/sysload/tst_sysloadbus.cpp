@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QGridLayout>
 #include <QPushButton>
 #include <QStringEncoder>
 #include <QTableWidget>
@@ -92,6 +93,39 @@ class TestSysloadBus : public QObject
 
 private slots:
     void init() { QFile::remove(path()); }
+
+    // The twenty boxes as the installer sees them, row by row, named and
+    // captioned after the table of the network; its slots' registers, one
+    // request each in a run, and the file's lines: a header for each slot, a
+    // label and eight values for each register.
+    void controllers()
+    {
+        const auto window = makeWindow(m_dir.filePath(QStringLiteral("no-such-port")));
+        const auto *grid = window->findChild<QGridLayout *>();
+        QStringList shown;
+        for (int row = 0; row < grid->rowCount(); ++row)
+            for (int column = 0; column < grid->columnCount(); ++column)
+                if (const QLayoutItem *item = grid->itemAtPosition(row, column))
+                    shown << u"%1.%2 %3 %4"_qs.arg(row).arg(column).arg(
+                        item->widget()->objectName(),
+                        qobject_cast<QCheckBox *>(item->widget())->text());
+        QCOMPARE(shown.join(u", "),
+                 u"0.0 adr_00 контроллер адрес $00, 0.1 adr_80 индикатор часовой $80, "
+                 u"1.0 adr_01 контроллер адрес $01, 1.1 adr_81 индикатор часовой $81, "
+                 u"2.0 adr_02 контроллер адрес $02, 2.1 adr_82 индикатор часовой $82, "
+                 u"3.0 adr_03 контроллер адрес $03, 3.1 adr_83 индикатор часовой $83, "
+                 u"4.0 adr_04 контроллер адрес $04, 4.1 adr_84 индикатор часовой $84, "
+                 u"5.0 adr_05 контроллер адрес $05, 5.1 adr_85 индикатор часовой $85, "
+                 u"6.0 adr_06 контроллер адрес $06, 6.1 adr_86 индикатор часовой $86, "
+                 u"7.0 adr_07 контроллер адрес $07, 7.1 adr_87 индикатор часовой $87, "
+                 u"8.0 adr_90 клавиатурный $90, 8.1 adr_98 системный $98, "
+                 u"9.0 adr_9c говорилка $9C, 9.1 adr_9d контроллер SMS $9D"_qs);
+        int registers = 0;
+        for (const ControllerSlot &controller : ControllerSlots())
+            registers += controller.registerCount;
+        QCOMPARE(registers, 744);
+        QCOMPARE(SlotCount + registers + 8 * registers, 6716); // headers, labels, values
+    }
 
     void startLoad_data()
     {
