@@ -16,8 +16,7 @@ QString Save(const IndicatorImages &images, const QString &path)
 {
     DataFileWriter writer;
     for (int n = 1; n <= IndicatorImages::Count; ++n) {
-        writer.addText(QStringLiteral("Адрес индикатора -") +
-                       FormatHex(IndicatorAddress(n)));
+        writer.addText(QStringLiteral("Адрес индикатора -") + FormatHex(IndicatorAddress(n)));
         const IndicatorImage &image = images.indicator(n);
         for (int reg = 0; reg < IndicatorImage::Registers; ++reg)
             AddRegisterBlock(writer, QStringLiteral("регистр-%1").arg(reg),
