@@ -30,3 +30,23 @@ int RunTool(int argc, char *argv[], const ToolProgram &program);
 // A message of the window around the form (the port menu, the exchange log)
 // on a status line whose texts begin "Статус:".
 QString StatusMessage(const QString &text);
+
+// RunTool() for a form made by `make(port)` that shows the window's messages
+// on its own status line (setStatus(), texts beginning "Статус:") and is busy
+// while `busy(form)` says so.
+template <typename Make, typename Busy>
+int RunStatusTool(int argc, char *argv[], const QString &name, const QString &description,
+                  Make make, Busy busy)
+{
+    return RunTool(argc, argv,
+                   {name, description, [make, busy](BusPort &port, ToolBinding &binding) {
+                        auto *form = make(port);
+                        binding.busy = [form, busy] {
+                            return busy(*form);
+                        };
+                        binding.showStatus = [form](const QString &text) {
+                            form->setStatus(StatusMessage(text));
+                        };
+                        return form;
+                    }});
+}

@@ -3,18 +3,9 @@
 
 int main(int argc, char *argv[])
 {
-    return RunTool(
-        argc, argv,
-        {QStringLiteral("voxbook"),
-         QStringLiteral("Edits the announcer's scenarios, reads and writes them on the bus."),
-         [](BusPort &port, ToolBinding &binding) {
-             auto *form = new VoxbookWindow(&port);
-             binding.busy = [form] {
-                 return form->engine().isActive();
-             };
-             binding.showStatus = [form](const QString &text) {
-                 form->setStatus(StatusMessage(text));
-             };
-             return form;
-         }});
+    return RunStatusTool(
+        argc, argv, QStringLiteral("voxbook"),
+        QStringLiteral("Edits the announcer's scenarios, reads and writes them on the bus."),
+        [](BusPort &port) { return new VoxbookWindow(&port); },
+        [](const VoxbookWindow &form) { return form.engine().isActive(); });
 }
