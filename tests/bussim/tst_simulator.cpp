@@ -55,8 +55,6 @@ class TestSimulator : public QObject
 private slots:
     void replies_data();
     void replies();
-    void faults_data();
-    void faults();
     void randomFaults_data();
     void randomFaults();
     void options_data();
@@ -64,14 +62,24 @@ private slots:
     void networkFileRoundTrip();
 };
 
+// Each row spoils controller 9C with its faults, in order, and gives the
+// requests one simulator answers in turn; the last answers and the event of
+// the last one are checked.
 void TestSimulator::replies_data()
 {
-    QTest::addColumn<QByteArray>("requests"); // one simulator answers them in turn
-    QTest::addColumn<QByteArray>("reply");    // to the last request
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<QByteArray>("requests");
+    QTest::addColumn<QStringList>("shown"); // answers to the last requests, as Shown() has them
     QTest::addColumn<QString>("event");
-    const auto row = [](const char *name, const char *requests, const char *reply,
-                        const QString &event = {}) {
-        QTest::newRow(name) << Hex(requests) << Hex(reply) << event;
+    // One piece at its pause; none when the bytes are empty.
+    const auto piece = [](int pause, const char *bytes) {
+        return *bytes ? QString::number(pause) + u' ' + QString::fromLatin1(Hex(bytes).toHex())
+                      : QString();
+    };
+    const auto row = [&](const char *name, const char *requests, const char *reply,
+                         const QString &event = {}) {
+        QTest::newRow(name) << QStringList() << Hex(requests) << QStringList{piece(0, reply)}
+                            << event;
     };
     row("presence 9C", "F0 9C 01 9D", "F8 9C 01 9D");
     row("read cell", "F0 05 04 20 29", "F8 05 04 20 F0 11 2A");
@@ -99,80 +107,60 @@ void TestSimulator::replies_data()
     row("absent", "F0 9D 01 9E", "");
     row("unknown command", "F0 05 0F 14", "");
     row("bad checksum", "F0 9C 01 9E", "");
-}
 
-void TestSimulator::replies()
-{
-    QFETCH(QByteArray, requests);
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, event);
-    bussim::Network network;
-    network.memory(0x05)[0x20] = 0xF0;
-    network.registers(0x9C)[0x17] = {1, 2, 3, 4, 5, 6, 7, 0xF0};
-    network.setAbsent(0x9D, true);
-    bussim::Simulator simulator(network);
-    bussim::RequestParser parser;
-    bussim::Response last;
-    for (const bussim::Request &request : Parse(parser, requests))
-        last = simulator.respond(request);
-    QCOMPARE(last.pieces.value(0).bytes.toHex(' '), reply.toHex(' '));
-    QCOMPARE(last.event, event);
-}
-
-void TestSimulator::faults_data()
-{
-    QTest::addColumn<QStringList>("faults"); // of controller 9C, in order
-    QTest::addColumn<QStringList>("shown");  // the answers to three reads of register 5
-    const auto piece = [](int pause, const char *bytes) {
-        return QString::number(pause) + u' ' + QString::fromLatin1(Hex(bytes).toHex());
+    // Faults: the answers to three reads of register 5, which holds 01..08.
+    const QByteArray read5Thrice = Read5 + Read5 + Read5;
+    const auto fault = [&](const char *name, const QStringList &faults, const QStringList &shown) {
+        QTest::newRow(name) << faults << read5Thrice << shown << QString();
     };
     // The same answer, at once, to each of the three reads.
     const auto thrice = [&](const char *bytes) {
         return QStringList(3, piece(0, bytes));
     };
     const char *good = "F8 9C 07 05 01 02 03 04 05 06 07 08 CC";
-    QTest::newRow("silent") << QStringList{u"silent"_s} << QStringList(3, QString());
-    QTest::newRow("checksum one too low")
-        << QStringList{u"bad-checksum=255"_s} << thrice("F8 9C 07 05 01 02 03 04 05 06 07 08 CB");
-    QTest::newRow("bad checksum") << QStringList{u"bad-checksum"_s}
-                                  << thrice("F8 9C 07 05 01 02 03 04 05 06 07 08 CD");
-    QTest::newRow("split 5 + 8") << QStringList{u"split=5:gap=40"_s}
-                                 << QStringList(3, piece(0, "F8 9C 07 05 01") + u" | "_s +
-                                                       piece(40, "02 03 04 05 06 07 08 CC"));
-    QTest::newRow("foreign once, late always")
-        << QStringList{u"foreign:count=1"_s, u"delay=25"_s}
-        << QStringList{piece(25, "F0 05 01 06 F8 9C 07 05 01 02 03 04 05 06 07 08 CC"),
-                       piece(25, good), piece(25, good)};
-    QTest::newRow("other register")
-        << QStringList{u"other-register"_s}
-        << thrice("F8 9C 07 06 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 B1");
-    QTest::newRow("other address")
-        << QStringList{u"other-address"_s} << thrice("F8 9D 07 05 01 02 03 04 05 06 07 08 CD");
-    QTest::newRow("reply code 06, twice")
-        << QStringList{u"reply-code=06:count=2"_s}
-        << QStringList{piece(0, "F8 9C 06 05 01 02 03 04 05 06 07 08 CB"),
-                       piece(0, "F8 9C 06 05 01 02 03 04 05 06 07 08 CB"), piece(0, good)};
+    fault("silent", {u"silent"_s}, QStringList(3, QString()));
+    fault("checksum one too low", {u"bad-checksum=255"_s},
+          thrice("F8 9C 07 05 01 02 03 04 05 06 07 08 CB"));
+    fault("bad checksum", {u"bad-checksum"_s}, thrice("F8 9C 07 05 01 02 03 04 05 06 07 08 CD"));
+    fault("split 5 + 8", {u"split=5:gap=40"_s},
+          QStringList(3, piece(0, "F8 9C 07 05 01") + u" | "_s +
+                             piece(40, "02 03 04 05 06 07 08 CC")));
+    fault("foreign once, late always", {u"foreign:count=1"_s, u"delay=25"_s},
+          {piece(25, "F0 05 01 06 F8 9C 07 05 01 02 03 04 05 06 07 08 CC"), piece(25, good),
+           piece(25, good)});
+    fault("other register", {u"other-register"_s},
+          thrice("F8 9C 07 06 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 B1"));
+    fault("other address", {u"other-address"_s}, thrice("F8 9D 07 05 01 02 03 04 05 06 07 08 CD"));
+    fault("reply code 06, twice", {u"reply-code=06:count=2"_s},
+          {piece(0, "F8 9C 06 05 01 02 03 04 05 06 07 08 CB"),
+           piece(0, "F8 9C 06 05 01 02 03 04 05 06 07 08 CB"), piece(0, good)});
 }
 
-void TestSimulator::faults()
+void TestSimulator::replies()
 {
     QFETCH(QStringList, faults);
+    QFETCH(QByteArray, requests);
     QFETCH(QStringList, shown);
+    QFETCH(QString, event);
     bussim::Network network = NetworkWithRegister5();
     network.registers(0x9C)[6].fill(0xF0);
+    network.memory(0x05)[0x20] = 0xF0;
+    network.registers(0x9C)[0x17] = {1, 2, 3, 4, 5, 6, 7, 0xF0};
+    network.setAbsent(0x9D, true);
     for (const QString &text : faults) {
         const auto fault = bussim::ParseFault(text);
         QVERIFY(fault);
         QCOMPARE(bussim::FaultText(*fault), text);
         network.addFault(0x9C, *fault);
     }
-    bussim::RequestParser parser;
-    const bussim::Request request = Parse(parser, Read5).value(0);
     bussim::Simulator simulator(network);
+    bussim::RequestParser parser;
     QStringList got;
-    for (int i = 0; i < 3; ++i)
-        got << Shown(simulator.respond(request));
-    QCOMPARE(got, shown);
+    bussim::Response last;
+    for (const bussim::Request &request : Parse(parser, requests))
+        got << Shown(last = simulator.respond(request));
+    QCOMPARE(got.mid(got.size() - shown.size()), shown);
+    QCOMPARE(last.event, event);
 }
 
 void TestSimulator::randomFaults_data()
