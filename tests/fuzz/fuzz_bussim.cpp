@@ -69,11 +69,6 @@ void FuzzOne(FuzzInput &in)
                                    in.byte() - 0x20, in.byte(), in.byte() % 4 - 1});
         spoiled.insert(address);
     }
-    if (in.byte() % 8 == 0) {
-        const int address = NetworkTable.at(std::size_t(in.byte()) % NetworkTable.size()).address;
-        network.setAbsent(address, true);
-        spoiled.insert(address);
-    }
 
     if (in.byte() % 4 == 0) {
         bussim::RandomFaultSettings random;
