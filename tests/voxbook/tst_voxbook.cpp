@@ -225,8 +225,8 @@ void TestVoxbook::typed()
 }
 
 // The editor's picks written and acknowledged register by register, read
-// back, scenario F0 played and polled to its end while the announcer falls
-// silent, and a write it no longer answers.
+// back, and scenario F0 played and polled to its end, then again while the
+// announcer falls silent. (A write it does not answer: TestRegisterTransfer.)
 void TestVoxbook::onTheBus()
 {
     QCOMPARE(VoxbookOptions().pollInterval, 1500ms); // the program's own periods
@@ -289,9 +289,6 @@ void TestVoxbook::onTheBus()
                                  u"Статус: нет ответа--8"_s,
                                  u"Статус: нет ответа на 5 из 10 запросов к контроллеру 9C"_s}));
     QCOMPARE(engine.Timer1().interval(), 100); // the write run's tick again
-    click(u"Command4"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(!engine.isActive(), 5000);
-    QCOMPARE(status(), u"Статус: не подтверждено 24 из 24, контроллер 9C не отвечает"_s);
 }
 
 void TestVoxbook::portVanishes_data()
