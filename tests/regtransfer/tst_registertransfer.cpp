@@ -130,7 +130,7 @@ private slots:
         const Row old{9, 9, 9, 9, 9, 9, 9, 9}, read{0x0F, 0x34, 0x35};
         const QString in1 = u"Статус:  in--1"_s + QString(12, u' '), error = u"Статус:   error"_s;
         QTest::newRow("no controller") << QByteArray() << QString() << old;
-        QTest::newRow("good") << "F8 9C 07 00 0F 34 35 00 00 00 00 00 1B"_ba << in1 << read;
+        // Good, in two receive events before the tick.
         QTest::newRow("good, 8 + 5") << "F8 9C 07 00 0F 34 35 00|00 00 00 00 1B"_ba << in1 << read;
         QTest::newRow("bad checksum")
             << "F8 9C 07 00 0F 34 35 00 00 00 00 00 1C"_ba << error << old;
