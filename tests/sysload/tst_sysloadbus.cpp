@@ -191,16 +191,12 @@ private slots:
     {
         QTest::addColumn<RunCase>("c");
         QTest::newRow("read, all data F0: 21 bytes") << RunCase{};
-        QTest::newRow("read, another register, rightly summed")
-            << RunCase{.faults = {Spoil(Kind::OtherRegister)}, .errors = 1};
         // One below its own sum is the sum for the register asked for: only
-        // the register number in the reply tells it apart.
+        // the register number in the reply tells it apart. How a reply is
+        // judged byte by byte is the frame suite's; here a reply judged bad
+        // costs its register. Esc below comes after a wrong checksum.
         QTest::newRow("read, another register, summed as the one asked for") << RunCase{
             .faults = {Spoil(Kind::OtherRegister), Spoil(Kind::BadChecksum, 1, 0xFF)}, .errors = 1};
-        QTest::newRow("read, wrong checksum")
-            << RunCase{.faults = {Spoil(Kind::BadChecksum)}, .errors = 1};
-        QTest::newRow("read, another address")
-            << RunCase{.faults = {Spoil(Kind::OtherAddress)}, .errors = 1};
         QTest::newRow("read, other traffic first")
             << RunCase{.faults = {Spoil(Kind::Foreign)}, .errors = 1};
         QTest::newRow("read, absent indicator")
@@ -220,8 +216,6 @@ private slots:
             << RunCase{.writing = true, .faults = {Spoil(Kind::OtherAddress)}, .errors = 1};
         QTest::newRow("write, value 256 in the image")
             << RunCase{.writing = true, .badValue = 256, .errors = 1};
-        QTest::newRow("write, value -1 in the image")
-            << RunCase{.writing = true, .badValue = -1, .errors = 1};
         // A cut ends the run after the exchange in progress at most.
         QTest::newRow("read, Esc")
             << RunCase{.faults = {Spoil(Kind::BadChecksum)},
