@@ -6,6 +6,7 @@
 #include "loadercommand.h"
 #include "sysloadwindow.h"
 #include "testbytes.h"
+#include "typing.h"
 #include "verifywindow.h"
 #include "waitclock.h"
 
@@ -95,9 +96,7 @@ private slots:
     void init() { QFile::remove(path()); }
 
     // The twenty boxes as the installer sees them, row by row, named and
-    // captioned after the table of the network; its slots' registers, one
-    // request each in a run, and the file's lines: a header for each slot, a
-    // label and eight values for each register.
+    // captioned after the table of the network.
     void controllers()
     {
         const auto window = makeWindow(m_dir.filePath(QStringLiteral("no-such-port")));
@@ -120,11 +119,6 @@ private slots:
                  u"7.0 adr_07 контроллер адрес $07, 7.1 adr_87 индикатор часовой $87, "
                  u"8.0 adr_90 клавиатурный $90, 8.1 adr_98 системный $98, "
                  u"9.0 adr_9c говорилка $9C, 9.1 adr_9d контроллер SMS $9D"_qs);
-        int registers = 0;
-        for (const ControllerSlot &controller : ControllerSlots())
-            registers += controller.registerCount;
-        QCOMPARE(registers, 744);
-        QCOMPARE(SlotCount + registers + 8 * registers, 6716); // headers, labels, values
     }
 
     void startLoad_data()
@@ -165,10 +159,8 @@ private slots:
         lines = lines.first(keepLines);
         if (changedLine > 0)
             lines[changedLine - 1] = changedTo + '\r';
-        QFile file(path());
-        QVERIFY(file.remove() && (keepLines == 0 || (file.open(QIODevice::WriteOnly) &&
-                                                     file.write(lines.join('\n') + '\n') > 0)));
-        file.close();
+        QVERIFY(QFile::remove(path()) &&
+                (keepLines == 0 || PutFile(path(), lines.join('\n') + '\n')));
 
         const auto window = makeWindow(m_dir.filePath(QStringLiteral("no-such-port")));
         for (const QCheckBox *box : window->findChildren<QCheckBox *>())
@@ -191,16 +183,12 @@ private slots:
     {
         QTest::addColumn<RunCase>("c");
         QTest::newRow("read, all data F0: 21 bytes") << RunCase{};
-        QTest::newRow("read, another register, rightly summed")
-            << RunCase{.faults = {Spoil(Kind::OtherRegister)}, .errors = 1};
         // One below its own sum is the sum for the register asked for: only
-        // the register number in the reply tells it apart.
+        // the register number in the reply tells it apart. How a reply is
+        // judged byte by byte is the frame suite's; here a reply judged bad
+        // costs its register. Esc below comes after a wrong checksum.
         QTest::newRow("read, another register, summed as the one asked for") << RunCase{
             .faults = {Spoil(Kind::OtherRegister), Spoil(Kind::BadChecksum, 1, 0xFF)}, .errors = 1};
-        QTest::newRow("read, wrong checksum")
-            << RunCase{.faults = {Spoil(Kind::BadChecksum)}, .errors = 1};
-        QTest::newRow("read, another address")
-            << RunCase{.faults = {Spoil(Kind::OtherAddress)}, .errors = 1};
         QTest::newRow("read, other traffic first")
             << RunCase{.faults = {Spoil(Kind::Foreign)}, .errors = 1};
         QTest::newRow("read, absent indicator")
@@ -220,8 +208,6 @@ private slots:
             << RunCase{.writing = true, .faults = {Spoil(Kind::OtherAddress)}, .errors = 1};
         QTest::newRow("write, value 256 in the image")
             << RunCase{.writing = true, .badValue = 256, .errors = 1};
-        QTest::newRow("write, value -1 in the image")
-            << RunCase{.writing = true, .badValue = -1, .errors = 1};
         // A cut ends the run after the exchange in progress at most.
         QTest::newRow("read, Esc")
             << RunCase{.faults = {Spoil(Kind::BadChecksum)},
@@ -234,7 +220,9 @@ private slots:
                        .last = u"после адреса $80 регистра $6: записано 7 из 9"_qs};
         QTest::newRow("read, window closed") << RunCase{.cut = u"close"_qs};
         QTest::newRow("read, port vanished")
-            << RunCase{.cut = u"pull"_qs, .last = u"чтение прервано"_qs};
+            << RunCase{.cut = u"pull"_qs,
+                       .last = u"отказал и закрыт: устройство отключено — чтение прервано, файл "
+                               u"sysload.txt не записан"_qs};
         QTest::newRow("write, port vanished")
             << RunCase{.writing = true, .cut = u"pull"_qs, .last = u"запись прервана"_qs};
     }
@@ -437,7 +425,7 @@ private slots:
     {
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<bool>("withFile");   // a backup of 80 and 81 before the run
-        QTest::addColumn<QString>("trouble"); // silent, changed, interrupt, pull
+        QTest::addColumn<QString>("trouble"); // silent, changed, interrupt
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("said"); // the first line printed: on out, else on err
         const QString read = u"Система в файл sysload.txt: прочитано %1 регистров, ошибок %2"_qs;
@@ -449,10 +437,6 @@ private slots:
             << u"--backup"_qs << true << u"interrupt"_qs << 130
             << u"Чтение остановлено: прочитано 5 из 18 регистров (ошибок 0), файл sysload.txt "
                u"не изменён"_qs;
-        QTest::newRow("backup, adapter pulled")
-            << u"--backup"_qs << true << u"pull"_qs << 2
-            << u"Порт DEVICE отказал и закрыт: устройство отключено — чтение прервано, файл "
-               u"sysload.txt не записан"_qs;
         QTest::newRow("bad option")
             << u"--backup --bogus"_qs << true << QString() << 2 << QString();
         QTest::newRow("unknown controller")
@@ -481,21 +465,18 @@ private slots:
         QFETCH(QString, trouble);
         QFETCH(int, status);
         QFETCH(QString, said);
-        auto sim = std::make_unique<SimHarness>();
-        const QString device = sim->device(); // the harness goes with a pulled adapter
-        Fill(sim->network(), {0x80, 0x81, 0x9C}, 9);
+        SimHarness sim;
+        Fill(sim.network(), {0x80, 0x81, 0x9C}, 9);
         if (withFile)
-            QVERIFY(SaveImageFile(ImageOf(sim->network(), {0x80, 0x81}), path()).isEmpty());
+            QVERIFY(SaveImageFile(ImageOf(sim.network(), {0x80, 0x81}), path()).isEmpty());
         const QByteArray before = Contents(path());
         if (trouble == u"silent")
-            sim->setFault(0x81, Silent);
+            sim.setFault(0x81, Silent);
         if (trouble == u"changed")
-            sim->network().registers(0x81)[4][4] ^= 0xFF;
-        if (trouble == u"pull")
-            PullAdapterAt(sim, 5, 0x80, this);
+            sim.network().registers(0x81)[4][4] ^= 0xFF;
         if (trouble == u"interrupt")
-            connect(&sim->server(), &bussim::PtyServer::requestReceived, this, [&] {
-                if (sim->requests().size() == 5)
+            connect(&sim.server(), &bussim::PtyServer::requestReceived, this, [&] {
+                if (sim.requests().size() == 5)
                     std::raise(SIGINT);
             });
         QString outText;
@@ -504,14 +485,14 @@ private slots:
         QTextStream err(&errText);
         const int got =
             RunLoaderCommand(ParseLoaderCommand((u"sysload "_qs + arguments).split(u' ')),
-                             SysloadOptions{TestUnit, 2ms, device, path()}, out, err, false);
+                             SysloadOptions{TestUnit, 2ms, sim.device(), path()}, out, err, false);
         QVERIFY2(got == status, qPrintable(u"%1\n%2%3"_qs.arg(got).arg(outText, errText)));
         // Only a first backup writes the file: a backup of the same network changes nothing.
         QCOMPARE(Contents(path()) != before, !withFile && status == 0);
         if (trouble == u"changed")
             QVERIFY2(outText.contains(u"81    04"_qs), qPrintable(outText));
         QString printed = (outText.isEmpty() ? errText : outText).section(u'\n', 0, 0);
-        QCOMPARE(printed.replace(path(), u"sysload.txt"_qs).replace(device, u"DEVICE"_qs), said);
+        QCOMPARE(printed.replace(path(), u"sysload.txt"_qs), said);
     }
 };
 
