@@ -16,9 +16,7 @@
 #include <QTest>
 
 #include <csignal>
-#include <fcntl.h>
 #include <memory>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -48,16 +46,15 @@ private slots:
     void programServesLogsAndSavesItsNetwork();
 };
 
-// The tools' link on the simulator's pseudo-terminal, in this process: the
-// line settings, replies that reach the port in pieces, a fault drawn at
-// random, and a device that vanishes.
+// The tools' link on the simulator's pseudo-terminal, in this process:
+// replies that reach the port in pieces, a fault drawn at random, and a
+// device that vanishes. The line's settings are the port menu's test's
+// (tst_toolwindow), which sets them from another program's.
 void TestBussimPty::linkOnThePseudoTerminal()
 {
     auto sim = std::make_unique<SimHarness>();
     QVERIFY2(sim->ok(), qPrintable(sim->error()));
     const QString device = sim->device();
-    // Opened before the port, which then takes the device for itself alone.
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NOCTTY);
     BusPort port;
     QVERIFY2(port.open(device), qPrintable(port.errorText()));
     SerialLink link(&port);
@@ -65,13 +62,6 @@ void TestBussimPty::linkOnThePseudoTerminal()
     WaitClock clock(100ms, u"Timer2"_s);
     QCOMPARE(Exchange(link, clock, Hex("F0 9C 01 9D")).left(4), Hex("F8 9C 01 9D"));
     QCOMPARE(sim->requests(), QList{Hex("F0 9C 01 9D")});
-
-    // The line runs at 19200 baud, 8 data bits, no parity, 1 stop bit.
-    termios line{};
-    QCOMPARE(tcgetattr(fd, &line), 0);
-    ::close(fd);
-    QCOMPARE(cfgetospeed(&line), speed_t(B19200));
-    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
 
     // A reply that reaches the port in two deliveries a few milliseconds
     // apart is one burst, stored whole from slot 1; pieces far apart are two

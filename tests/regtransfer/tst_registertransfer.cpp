@@ -213,16 +213,16 @@ private slots:
             test.step();
         };
         QStringList seen;
-        connect(&rig.engine, &RegisterTransfer::statusChanged, this,
-                [&seen](const QString &text) { seen.append(text); });
-        connect(&test, &ScenarioPlay::statusChanged, this,
-                [&seen](const QString &text) { seen.append(text); });
+        const auto see = [&seen](const QString &text) {
+            seen.append(text);
+        };
+        connect(&rig.engine, &RegisterTransfer::statusChanged, this, see);
+        connect(&test, &ScenarioPlay::statusChanged, this, see);
         auto &registers = rig.sim.network().registers(address);
-        for (int reg = 0; reg < 5; ++reg)
+        for (int reg = 0; reg < 5; ++reg) {
             registers[reg] = {quint8(reg), 0xF0, 2, 3, 4, 5, 6, quint8(reg + 7)};
-        for (int reg = 0; reg < 5; ++reg)
-            for (int k = 0; k < 8; ++k)
-                rig.image[size_t(reg)][size_t(k)] = registers[reg][size_t(k)];
+            std::copy(registers[reg].begin(), registers[reg].end(), rig.image[size_t(reg)].begin());
+        }
         const auto spoil = [&rig, &faults, address] {
             for (const bussim::Fault &fault : faults)
                 rig.sim.network().addFault(address, fault);
