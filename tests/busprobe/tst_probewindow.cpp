@@ -173,7 +173,7 @@ private slots:
             {u">Combo_koman=синхронизация полная"_qs, u"Combo_zona=02"_qs, u"Combo_stat=01"_qs},
             none, Hex("F0 10 06 FF 06 21 07 45 01 02 00 00 8B"), NoReply,
             u"0 0 0 0 0 0 0 0 0 2 1"_qs);
-        row("a data byte F0 in the reply", read8, none, request, Ok, read);
+        // The good reply carries a data byte F0 (cell 43).
         row("foreign traffic, then a good reply", read8, {K::Foreign}, request + request, Ok, read);
         row("wrong checksum", read8, {K::BadChecksum}, request,
             u"Статус: контрольная сумма не совпала "_qs, unread);
