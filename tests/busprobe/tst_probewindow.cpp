@@ -27,18 +27,6 @@ const QString Cleared = u"Статус:"_qs + QString(66, u' ');
 const QStringList FieldNames{u"adrd"_qs, u"d0"_qs, u"d1"_qs, u"d2"_qs,   u"d3"_qs,  u"d4"_qs,
                              u"d5"_qs,   u"d6"_qs, u"d7"_qs, u"zona"_qs, u"stat"_qs};
 
-// Answers every request with `reply` while the tester waits.
-struct AnsweringPort : FakeBusPort
-{
-    QByteArray reply;
-    AnsweringPort()
-    {
-        onWrite = [this](const QByteArray &) {
-            QTimer::singleShot(0, this, [this] { arrive(reply); });
-        };
-    }
-};
-
 // The production wait; the clock stands at 21:07:45 on a Sunday and moves a
 // second at each reading.
 ProbeOptions Options(BusPort *port = nullptr)
@@ -245,8 +233,10 @@ private slots:
         BusPort bus;
         QVERIFY2(bus.open(sim->device()), qPrintable(bus.errorText()));
         bus.setBurstGap(60ms);
-        AnsweringPort port;
-        port.reply = reply;
+        FakeBusPort port; // answers every request with `reply` while the tester waits
+        port.onWrite = [&](const QByteArray &) {
+            QTimer::singleShot(0, &port, [&] { port.arrive(reply); });
+        };
         ProbeOptions options = Options(reply.isEmpty() ? static_cast<BusPort *>(&bus) : &port);
         options.attemptLimit = 3;
         Probe window(options);
