@@ -165,7 +165,6 @@ private slots:
         row("foreign traffic, then a good reply", read8, {K::Foreign}, request + request, Ok, read);
         row("wrong checksum", read8, {K::BadChecksum}, request,
             u"Статус: контрольная сумма не совпала "_qs, unread);
-        row("reply from another address", read8, {K::OtherAddress}, request, NoReply, unread);
         row("unknown reply code", read8, {K::ReplyCode, 0x06}, request,
             u"Статус: неизвестная ответная команда"_qs, unread);
         row("adapter pulled during a repetition after foreign traffic", read8, {K::Foreign},
