@@ -256,7 +256,6 @@ void TestBusFrame::byteTexts()
     // Every entry of a byte field's list reads back as its own value.
     const QStringList texts = ByteTexts();
     QCOMPARE(texts.size(), 256);
-    QCOMPARE(texts.at(0x0A), u"0A"_s);
     for (int v = 0; v < 256; ++v)
         QCOMPARE(HexValue(texts.at(v)), Value(v));
 }
