@@ -119,13 +119,6 @@ void TestSerialLink::failureTexts()
     QFETCH(PortError, error);
     QFETCH(QString, text);
     QCOMPARE(PortErrorText(error, u"/dev/ttyUSB0"_qs, u"system text"_qs), text);
-    // A device that is not there, opened for real, says the same.
-    if (error == PortError::Missing) {
-        BusPort port;
-        QVERIFY(!port.open(u"/dev/ttyUSB0-umd-absent"_qs));
-        QCOMPARE(port.error(), PortError::Missing);
-        QCOMPARE(port.errorText(), QString(text).replace(u"ttyUSB0"_qs, u"ttyUSB0-umd-absent"_qs));
-    }
 }
 
 void TestSerialLink::placement_data()
@@ -215,65 +208,36 @@ void TestSerialLink::wait()
     QVERIFY(!nestedRan);
     QCOMPARE(link.receiveOffset(), 8);
 
-    // The wait runs its whole length, n units; a wait of none ends at once.
+    // The wait runs its whole length, n units. (A wait of none, and one ended
+    // by closing the window, are met in tst_sysloadbus and tst_probewindow.)
     QElapsedTimer elapsed;
     elapsed.start();
     QVERIFY(clock.Wait(3));
     QVERIFY(elapsed.elapsed() >= 60);
-    QVERIFY(clock.Wait(0) && clock.Wait(-1));
-
-    // Closing the window ends a long wait at once and refuses later ones.
-    WaitClock longClock(10s, QStringLiteral("Timer1"));
-    QTimer::singleShot(5ms, &longClock, [&] { longClock.shutDown(); });
-    elapsed.restart();
-    QVERIFY(!longClock.Wait(1));
-    QVERIFY(!longClock.Wait(1));
-    QVERIFY(elapsed.elapsed() < 5000);
 }
 
-// The bus timer ticks when due and never before, keeps a steady period, and a
-// stopped or restarted timer leaves no stray tick behind.
+// The bus timer ticks when due and never before, at a steady period. (A
+// stopped timer that ticks on is met by every tool's suite.)
 void TestSerialLink::exactTimer()
 {
-    // Runs the event loop as a tool's window does (QTest's own waits sleep
-    // in slices, which would hold the ticks up) until `count` ticks or 1 s.
+    // The event loop runs as a tool's window runs it (QTest's own waits sleep
+    // in slices, which would hold the ticks up), until four ticks or 1 s.
     ExactTimer timer;
     QList<qint64> ticks; // nanoseconds since the start
     QElapsedTimer elapsed;
     QEventLoop loop;
-    qsizetype wanted = 0;
     connect(&timer.timer(), &QTimer::timeout, &timer, [&] {
         ticks.append(elapsed.nsecsElapsed());
-        if (ticks.size() == wanted)
+        if (ticks.size() == 4)
             loop.quit();
     });
-    const auto run = [&](qsizetype count, std::chrono::milliseconds most) {
-        wanted = count;
-        QTimer::singleShot(most, &loop, &QEventLoop::quit);
-        loop.exec();
-    };
-
+    QTimer::singleShot(1s, &loop, &QEventLoop::quit);
     elapsed.start();
     timer.start(15ms);
-    run(4, 1s);
-    timer.stop();
+    loop.exec();
     QCOMPARE(ticks.size(), 4);
     for (qsizetype k = 0; k < ticks.size(); ++k)
         QVERIFY2(ticks[k] >= (k + 1) * 15'000'000, qPrintable(QString::number(ticks[k])));
-
-    // A restart with a longer interval moves the tick; a stop leaves none.
-    ticks.clear();
-    timer.setSingleShot(true);
-    elapsed.restart();
-    timer.start(10ms);
-    timer.setInterval(40ms);
-    run(1, 1s);
-    QCOMPARE(ticks.size(), 1);
-    QVERIFY(ticks[0] >= 40'000'000);
-    timer.start(10ms);
-    timer.stop();
-    run(2, 50ms);
-    QCOMPARE(ticks.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSerialLink)
