@@ -129,8 +129,9 @@ Plays the controller network of a house on a pseudo-terminal, so that the
 tools can be rehearsed, demonstrated and tested without hardware. Prints the
 device to use as the first line of its output; start a tool with
 --port set to it. Runs until SIGINT (Ctrl+C) or SIGTERM.
-A tool holds its port for itself, as on the real bus; to let several tools
-work the same network at once, ask for one pseudo-terminal each (--ports).
+A tool holds its port for itself, as on the real bus, until it closes it or
+is killed; to let several tools work the same network at once, ask for one
+pseudo-terminal each (--ports).
 
 The network: boards 00-07 and keys 90 (60 registers each), indicators 80-8F
 (9), synchroniser 98 and telephone 9D (54), announcer 9C (24); registers hold

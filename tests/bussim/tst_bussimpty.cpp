@@ -15,14 +15,46 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
+// Starts a tool in a process of its own that opens the port as the tools
+// do; under root as "nobody", whom the port's exclusive mode stops. It exits
+// with 0 when the port opened, else with the system's error; given a pipe, it
+// takes the port for itself (exclusive mode), tells so, and stays.
+constexpr uid_t Nobody = 65534;
+pid_t StartTool(const QByteArray &device, int held = -1)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    if (::geteuid() == 0 && (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
+        ::_exit(EPERM);
+    const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 || held < 0)
+        ::_exit(fd < 0 ? errno : 0);
+    ::ioctl(fd, TIOCEXCL);
+    if (::write(held, "1", 1) == 1)
+        ::pause();
+    ::_exit(EPIPE);
+}
+
+int ToolOpens(const QByteArray &device)
+{
+    int status = 0;
+    ::waitpid(StartTool(device), &status, 0);
+    return WEXITSTATUS(status);
+}
+
 // Sends a request through the link, waits, and gives what the reply
 // buffer holds (nothing when no receive event came).
 QByteArray Exchange(SerialLink &link, WaitClock &clock, const QByteArray &request, int units = 1)
@@ -43,6 +75,7 @@ class TestBussimPty : public QObject
     Q_OBJECT
 private slots:
     void linkOnThePseudoTerminal();
+    void killedToolLeavesItsPortFree();
     void programServesLogsAndSavesItsNetwork();
 };
 
@@ -88,6 +121,26 @@ void TestBussimPty::linkOnThePseudoTerminal()
     QVERIFY(!link.SendRaw(Hex("F0 9C 01 9D")));
     QVERIFY(clock.Wait(1));
     QCOMPARE(failed.count(), 1);
+}
+
+// A tool killed while it holds its port leaves the port free for the next.
+void TestBussimPty::killedToolLeavesItsPortFree()
+{
+    SimHarness sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.error()));
+    const QByteArray device = QFile::encodeName(sim.device());
+    QVERIFY(::geteuid() != 0 || ::chown(device.constData(), Nobody, Nobody) == 0);
+    int held[2];
+    QCOMPARE(::pipe(held), 0);
+    const pid_t holder = StartTool(device, held[1]);
+    char byte = 0;
+    QCOMPARE(::read(held[0], &byte, 1), 1);
+    QCOMPARE(ToolOpens(device), EBUSY);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    QTRY_COMPARE(ToolOpens(device), 0);
+    ::close(held[0]);
+    ::close(held[1]);
 }
 
 void TestBussimPty::programServesLogsAndSavesItsNetwork()
