@@ -157,13 +157,15 @@ Options:
   --fault ADDR:FAULT spoil the replies of one controller; may be repeated:
         silent            no reply
         bad-checksum[=N]  checksum byte one (N) too high; 255 makes it one too low
-        split=N[:gap=MS]  first N bytes, a pause (30 ms), the rest
+        split=N[:gap=MS]  first N bytes (1 to 255), a pause (30 ms), the rest
         foreign           other traffic (F0 05 01 06) before the reply
         other-register    a register read answered with the next register
         other-address     the reply carries the next address
         reply-code=XX     the reply carries reply code XX
         delay=MS          the reply comes MS milliseconds late
-      followed by :count=N to spoil only the next N replies.
+      followed by :count=N to spoil only the next N replies (up to 1000000).
+      Pauses (MS, MIN, MAX) are up to 60000 ms; the delays of a controller
+      add up to no more than that.
       Example: --fault 9C:split=5:gap=40 --fault 05:foreign:count=1
   --random-faults SEED:PERCENT[:gap=MIN-MAX]
                      spoil any reply, with a chance of PERCENT in a hundred,

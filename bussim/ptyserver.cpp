@@ -131,7 +131,8 @@ void PtyServer::handle(const Request &request)
     // an installer can count what the bus did to the replies.
     if (!response.fault.isEmpty())
         tell(QStringLiteral("fault: ") + response.fault);
-    // Each piece waits for its own pause after the one before it.
+    // Each piece waits for its own pause after the one before it (two pauses
+    // of a minute at most).
     int due = 0;
     for (const Piece &piece : response.pieces) {
         due += piece.delayMs;

@@ -131,6 +131,10 @@ void TestSimulator::replies_data()
     fault("other register", {u"other-register"_s},
           thrice("F8 9C 07 06 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 B1"));
     fault("other address", {u"other-address"_s}, thrice("F8 9D 07 05 01 02 03 04 05 06 07 08 CD"));
+    fault("pauses of a minute at most, however many delays",
+          {u"delay=60000"_s, u"delay=60000"_s, u"split=5:gap=60000"_s},
+          QStringList(3, piece(60000, "F8 9C 07 05 01") + u" | "_s +
+                             piece(60000, "02 03 04 05 06 07 08 CC")));
     fault("reply code 06, twice", {u"reply-code=06:count=2"_s},
           {piece(0, "F8 9C 06 05 01 02 03 04 05 06 07 08 CB"),
            piece(0, "F8 9C 06 05 01 02 03 04 05 06 07 08 CB"), piece(0, good)});
@@ -246,7 +250,9 @@ void TestSimulator::options_data()
     for (const char *bad :
          {"--fault 05:split", "--fault 05:silent=3", "--fault 05:reply-code=1FF",
           "--fault 05:louder", "--fault 05:delay=5:gap", "--fault 55:silent", "--random-faults 42",
-          "--random-faults 42:101", "--random-faults 42:5:gap=8-3"})
+          "--random-faults 42:101", "--random-faults 42:5:gap=8-3", "--fault 9C:delay=2147483647",
+          "--fault 9C:split=3:gap=60001", "--fault 9C:split=0", "--fault 9C:silent:count=1000001",
+          "--random-faults 42:5:gap=0-60001"})
         row(bad, "");
 }
 
