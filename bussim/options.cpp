@@ -93,11 +93,15 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
     options->ports = std::max(options->ports, static_cast<int>(options->linkPaths.size()));
 
     // A network file that does not exist yet is created on exit; one that
-    // exists must load, or the simulator would overwrite it with a blank network.
-    if (!options->networkPath.isEmpty() && QFileInfo::exists(options->networkPath)) {
+    // exists must load, or the simulator would write another network over it.
+    if (!options->networkPath.isEmpty()) {
         QString why;
-        if (!options->network.load(options->networkPath, &why))
+        if (QFileInfo::exists(options->networkPath) &&
+            !options->network.load(options->networkPath, &why))
             return Fail(error, why);
+        // Told now rather than after a run whose writes would then be lost.
+        if (!Network::canSave(options->networkPath, &why))
+            return Fail(error, QStringLiteral("the network cannot be saved: %1").arg(why));
     }
     for (const QString &a : absentList) {
         Controller *c = ControllerAt(options->network, a);
@@ -152,7 +156,9 @@ Options:
                      to link the second, third ... device (implies --ports)
   --network FILE     load memory, registers, absences and faults from FILE
                      (JSON) at start and save the network back on exit;
-                     a FILE that does not exist is created on exit
+                     a FILE that does not exist is created on exit. A FILE
+                     that will not load, or that could not be written, is
+                     refused at start
   --absent LIST      addresses that stay silent, comma-separated: 05,9D
   --fault ADDR:FAULT spoil the replies of one controller; may be repeated:
         silent            no reply
@@ -187,7 +193,7 @@ Options:
 The network file: {"controllers": {"9C": {"registers": ["E0 01 ...", ...],
 "memory": ["16 bytes", ... 16 rows], "absent": false,
 "faults": ["split=5:gap=40"]}, ...}}; controllers, registers and memory left
-out are 0.
+out are 0; any other key, or a value of another type, is refused.
 )");
 }
 

@@ -9,6 +9,8 @@
 #include "simulator.h"
 
 #include "testbytes.h"
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +61,8 @@ private slots:
     void randomFaults();
     void options_data();
     void options();
+    void networkFiles_data();
+    void networkFiles();
     void networkFileRoundTrip();
 };
 
@@ -275,6 +279,61 @@ void TestSimulator::options()
     }
     QCOMPARE(taken ? faults : QString(), held);
     QVERIFY2(taken || error.contains(arguments.first().section(u'=', 0, 0)), qPrintable(error));
+}
+
+// A network file is taken whole or refused at start, with a message naming
+// the file and what is wrong in it; it is only read, and so is its folder.
+void TestSimulator::networkFiles_data()
+{
+    QTest::addColumn<QString>("name");        // of the file, in a folder of its own
+    QTest::addColumn<QByteArray>("contents"); // null: no such file
+    QTest::addColumn<QString>("refusal");     // empty: taken
+    const auto row = [](const char *tag, const char *contents, const char *refusal,
+                        const char *name = "net.json") {
+        QTest::newRow(tag) << QString::fromLatin1(name) << QByteArray(contents)
+                           << QString::fromLatin1(refusal);
+    };
+    row("none yet: made on exit", nullptr, "");
+    row("a mistyped key", R"({"Controllers": {}})", R"(unknown key "Controllers")");
+    row("controllers as a list", R"({"controllers": []})", R"("controllers" is not an object)");
+    row("a controller as a list", R"({"controllers": {"9C": []}})", "controller 9C: not an object");
+    row("a mistyped key of a controller", R"({"controllers": {"9C": {"absnt": true}}})",
+        R"(controller 9C: unknown key "absnt")");
+    row("registers as a string", R"({"controllers": {"9C": {"registers": "E0 01 02 03"}}})",
+        R"(controller 9C: "registers" is not a list of strings)");
+    row("memory as numbers", R"({"controllers": {"05": {"memory": [1, 2]}}})",
+        R"(controller 05: "memory" is not a list of strings)");
+    row("absent as a string", R"({"controllers": {"9D": {"absent": "yes"}}})",
+        R"(controller 9D: "absent" is not true or false)");
+    row("a fault's pause too long", R"({"controllers": {"9C": {"faults": ["delay=60001"]}}})",
+        "controller 9C: fault \"delay=60001\": delay takes a number from 0 to 60000");
+    row("not an object", "[]", "not a network file: not a JSON object");
+    row("in a folder that is not there", nullptr, "the network cannot be saved", "none/net.json");
+}
+
+void TestSimulator::networkFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!contents.isNull()) {
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        file.close();
+    }
+    bussim::Options options;
+    QString error;
+    const bool taken = bussim::ParseOptions({u"bussim"_s, u"--network"_s, path}, &options, &error);
+    QVERIFY2(refusal.isEmpty()
+                 ? taken
+                 : !taken && error.contains(path + u": "_s) && error.contains(refusal),
+             qPrintable(error));
+    QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), contents);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             contents.isNull() ? QStringList() : QStringList{name});
 }
 
 void TestSimulator::networkFileRoundTrip()
