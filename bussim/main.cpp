@@ -64,9 +64,10 @@ int main(int argc, char *argv[])
         err << "bussim: cannot open the log " << error << Qt::endl;
         return 1;
     }
+    bussim::Network played = bussim::PlayedNetwork(options);
     std::vector<std::unique_ptr<bussim::PtyServer>> servers;
     for (int i = 0; i < options.ports; ++i) {
-        auto server = std::make_unique<bussim::PtyServer>(options.network);
+        auto server = std::make_unique<bussim::PtyServer>(played);
         server->setWireTime(options.wireTime);
         server->setLog(&log);
         if (!server->open(&error)) {
@@ -96,6 +97,8 @@ int main(int argc, char *argv[])
             servers[static_cast<size_t>(i)]->slavePath())
             QFile::remove(options.linkPaths[i]);
     }
+    // What the network is, without what this run's command line made of it.
+    options.network.setContents(played);
     if (!options.networkPath.isEmpty() && !options.network.save(options.networkPath, &error)) {
         err << "bussim: the network was not saved: " << error << Qt::endl;
         return 1;

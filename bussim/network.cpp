@@ -120,6 +120,15 @@ bool Network::sameContents(const Network &other) const
     return true;
 }
 
+void Network::setContents(const Network &other)
+{
+    for (auto &[address, c] : m_controllers) {
+        const Controller &o = other.m_controllers.at(address);
+        c.registers = o.registers;
+        c.memory = o.memory;
+    }
+}
+
 QJsonObject Network::toJson() const
 {
     QJsonObject controllers;

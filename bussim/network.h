@@ -53,6 +53,9 @@ public:
 
     // Only the registers and memory of all controllers, for comparing two networks.
     bool sameContents(const Network &other) const;
+    // Takes the registers and memory of all controllers from another network,
+    // keeping this one's absences and faults.
+    void setContents(const Network &other);
 
     // The network file: every controller with its registers, memory (16 lines
     // of 16 bytes), absence and faults. Bytes are written in hex, eight or

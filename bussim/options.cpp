@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "networktable.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 
@@ -15,14 +17,17 @@ bool Fail(QString *error, const QString &why)
 }
 
 // An address of the table in hex ("9C", "0x9c", "5").
-Controller *ControllerAt(Network &network, QString text)
+std::optional<int> AddressOf(QString text)
 {
     text = text.trimmed();
     if (text.startsWith(u"0x", Qt::CaseInsensitive))
         text = text.mid(2);
     bool ok = false;
     const int address = text.toInt(&ok, 16);
-    return ok ? network.find(address) : nullptr;
+    if (ok && std::ranges::any_of(NetworkTable,
+                                  [&](const ControllerRow &row) { return row.address == address; }))
+        return address;
+    return std::nullopt;
 }
 
 // The argument as the user typed it that the parser could not take: an
@@ -67,62 +72,67 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
                                .arg(parser.positionalArguments().constFirst()));
     options->helpShown = parser.isSet(help);
     options->versionShown = parser.isSet(version);
+    if (options->helpShown || options->versionShown)
+        return true;
     options->wireTime = parser.isSet(wireTime);
     options->networkPath = parser.value(networkOption);
     options->linkPaths = parser.values(linkOption);
     options->logPath = parser.value(logOption);
+    QString why;
     if (parser.isSet(portsOption)) {
         bool ok = false;
         options->ports = parser.value(portsOption).toInt(&ok);
         if (!ok || options->ports < 1 || options->ports > 16)
             return Fail(error, QStringLiteral("--portsOption takes a number from 1 to 16"));
     }
-    QStringList absentList;
-    for (const QString &value : parser.values(absentOption))
-        absentList += value.split(u',', Qt::SkipEmptyParts);
-    const QStringList faults = parser.values(faultOption);
-    std::optional<RandomFaultSettings> randomFaultSettings;
-    for (const QString &value : parser.values(randomFaultsOption)) {
-        QString why;
-        randomFaultSettings = ParseRandomFaults(value, &why);
-        if (!randomFaultSettings)
-            return Fail(error, QStringLiteral("--random-faults: %1").arg(why));
-    }
-    if (options->helpShown || options->versionShown)
-        return true;
     options->ports = std::max(options->ports, static_cast<int>(options->linkPaths.size()));
-
-    // A network file that does not exist yet is created on exit; one that
-    // exists must load, or the simulator would write another network over it.
-    if (!options->networkPath.isEmpty()) {
-        QString why;
-        if (QFileInfo::exists(options->networkPath) &&
-            !options->network.load(options->networkPath, &why))
-            return Fail(error, why);
-        // Told now rather than after a run whose writes would then be lost.
-        if (!Network::canSave(options->networkPath, &why))
-            return Fail(error, QStringLiteral("the network cannot be saved: %1").arg(why));
+    for (const QString &value : parser.values(absentOption)) {
+        for (const QString &a : value.split(u',', Qt::SkipEmptyParts)) {
+            const auto address = AddressOf(a);
+            if (!address)
+                return Fail(error, QStringLiteral("--absent: no controller at \"%1\"").arg(a));
+            options->absent.append(*address);
+        }
     }
-    for (const QString &a : absentList) {
-        Controller *c = ControllerAt(options->network, a);
-        if (!c)
-            return Fail(error, QStringLiteral("--absent: no controller at \"%1\"").arg(a));
-        c->absent = true;
-    }
-    for (const QString &f : faults) {
-        Controller *c = ControllerAt(options->network, f.section(u':', 0, 0));
-        if (!c)
+    for (const QString &f : parser.values(faultOption)) {
+        const auto address = AddressOf(f.section(u':', 0, 0));
+        if (!address)
             return Fail(error,
                         QStringLiteral("--fault \"%1\": no controller at that address").arg(f));
-        QString why;
         const auto fault = ParseFault(f.section(u':', 1), &why);
         if (!fault)
             return Fail(error, QStringLiteral("--fault: %1").arg(why));
-        c->faults.append(*fault);
+        options->faults.append({*address, *fault});
     }
-    if (randomFaultSettings)
-        options->network.setRandomFaults(*randomFaultSettings);
+    for (const QString &value : parser.values(randomFaultsOption)) {
+        options->randomFaults = ParseRandomFaults(value, &why);
+        if (!options->randomFaults)
+            return Fail(error, QStringLiteral("--random-faults: %1").arg(why));
+    }
+
+    const QString &path = options->networkPath;
+    if (path.isEmpty())
+        return true;
+    // A network file that does not exist yet is created on exit; one that
+    // exists must load, or the simulator would write another network over it.
+    if (QFileInfo::exists(path) && !options->network.load(path, &why))
+        return Fail(error, why);
+    // Told now rather than after a run whose writes would then be lost.
+    if (!Network::canSave(path, &why))
+        return Fail(error, QStringLiteral("the network cannot be saved: %1").arg(why));
     return true;
+}
+
+Network PlayedNetwork(const Options &options)
+{
+    Network network = options.network;
+    for (int address : options.absent)
+        network.setAbsent(address, true);
+    for (const auto &[address, fault] : options.faults)
+        network.addFault(address, fault);
+    if (options.randomFaults)
+        network.setRandomFaults(*options.randomFaults);
+    return network;
 }
 
 QString HelpText()
@@ -155,12 +165,16 @@ Options:
   --link PATH        also make PATH a symbolic link to the device; repeat it
                      to link the second, third ... device (implies --ports)
   --network FILE     load memory, registers, absences and faults from FILE
-                     (JSON) at start and save the network back on exit;
-                     a FILE that does not exist is created on exit. A FILE
-                     that will not load, or that could not be written, is
+                     (JSON) at start and save the network back on exit: its
+                     memory and registers as the run leaves them, and the
+                     file's own absences and faults as it had them; a FILE
+                     that does not exist is created on exit. A FILE that
+                     will not load, or that could not be written, is
                      refused at start
   --absent LIST      addresses that stay silent, comma-separated: 05,9D
-  --fault ADDR:FAULT spoil the replies of one controller; may be repeated:
+                     (for this run: not saved in the network file)
+  --fault ADDR:FAULT spoil the replies of one controller, for this run; may
+                     be repeated:
         silent            no reply
         bad-checksum[=N]  checksum byte one (N) too high; 255 makes it one too low
         split=N[:gap=MS]  first N bytes (1 to 255), a pause (30 ms), the rest

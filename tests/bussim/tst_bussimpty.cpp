@@ -143,17 +143,25 @@ void TestBussimPty::killedToolLeavesItsPortFree()
     ::close(held[1]);
 }
 
+// The program on its network file, with absences and faults of the file's own
+// and of the command line's, until a signal ends it.
 void TestBussimPty::programServesLogsAndSavesItsNetwork()
 {
     QTemporaryDir dir;
     const QString networkPath = dir.filePath(u"net.json"_s);
+    QFile file(networkPath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        R"({"controllers": {"07": {"absent": true}, "9C": {"faults": ["delay=5:count=1"]}}})");
+    file.close();
     const QString logPath = dir.filePath(u"bus.log"_s);
     const QString linkPath = dir.filePath(u"ttyBUS"_s);
     const QString secondLink = dir.filePath(u"ttyBUS2"_s);
     QProcess bussim;
     bussim.start(QStringLiteral(BUSSIM_PATH),
                  {u"--network"_s, networkPath, u"--log"_s, logPath, u"--link"_s, linkPath,
-                  u"--link"_s, secondLink, u"--absent"_s, u"9D"_s, u"--wire-time"_s});
+                  u"--link"_s, secondLink, u"--absent"_s, u"9D"_s, u"--fault"_s, u"05:silent"_s,
+                  u"--wire-time"_s});
     QVERIFY(bussim.waitForStarted());
     // Each pseudo-terminal named on a line of its own, behind its link; the
     // second, on the same network, is for a second tool.
@@ -195,7 +203,12 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
     QVERIFY2(saved.load(networkPath, &error), qPrintable(error));
     QCOMPARE(saved.registers(0x9C)[1],
              (bussim::Register{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}));
-    QVERIFY(saved.find(0x9D)->absent);
+    // The file's own absences and faults as it had them (9C's delay, though
+    // spent, is there for the next run); the command line's were for this run.
+    QVERIFY(saved.find(0x07)->absent && !saved.find(0x9D)->absent);
+    QCOMPARE(saved.find(0x9C)->faults.size(), 1);
+    QCOMPARE(bussim::FaultText(saved.find(0x9C)->faults[0]), u"delay=5:count=1"_s);
+    QVERIFY(saved.find(0x05)->faults.isEmpty());
 
     // Every frame in and out, in order of time.
     QFile log(logPath);

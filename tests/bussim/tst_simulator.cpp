@@ -267,12 +267,13 @@ void TestSimulator::options()
     bussim::Options options;
     QString error;
     const bool taken = bussim::ParseOptions(QStringList{u"bussim"_s} + arguments, &options, &error);
+    bussim::Network played = bussim::PlayedNetwork(options);
     QString faults;
     for (const ControllerRow &row : NetworkTable) {
-        for (const Fault &fault : options.network.find(row.address)->faults)
+        for (const Fault &fault : played.find(row.address)->faults)
             faults += HexByte(row.address) + u' ' + bussim::FaultText(fault);
     }
-    if (const bussim::RandomFaults *random = options.network.randomFaults()) {
+    if (const bussim::RandomFaults *random = played.randomFaults()) {
         const bussim::RandomFaultSettings &s = random->settings();
         faults +=
             u"random %1:%2:gap=%3-%4"_s.arg(s.seed).arg(s.percent).arg(s.minGapMs).arg(s.maxGapMs);
