@@ -47,8 +47,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // SIGINT and SIGTERM end the event loop through a pipe, so the network is
-    // saved by ordinary code, not inside a signal handler.
+    // SIGINT, SIGTERM and SIGHUP (the terminal closed) end the event loop
+    // through a pipe, so the network is saved by ordinary code, not inside a
+    // signal handler.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0) {
         err << "bussim: cannot set up signal handling" << Qt::endl;
         return 1;
@@ -58,6 +59,9 @@ int main(int argc, char *argv[])
                      [] { QCoreApplication::quit(); });
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    // Unless started to outlive its terminal (nohup).
+    if (std::signal(SIGHUP, OnSignal) == SIG_IGN)
+        std::signal(SIGHUP, SIG_IGN);
 
     bussim::FrameLog log;
     if (!options.logPath.isEmpty() && !log.open(options.logPath, &error)) {

@@ -142,7 +142,8 @@ QString HelpText()
 Plays the controller network of a house on a pseudo-terminal, so that the
 tools can be rehearsed, demonstrated and tested without hardware. Prints the
 device to use as the first line of its output; start a tool with
---port set to it. Runs until SIGINT (Ctrl+C) or SIGTERM.
+--port set to it. Runs until SIGINT (Ctrl+C), SIGTERM or SIGHUP (its
+terminal closed), and saves the network file then.
 A tool holds its port for itself, as on the real bus, until it closes it or
 is killed; to let several tools work the same network at once, ask for one
 pseudo-terminal each (--ports).

@@ -76,6 +76,7 @@ class TestBussimPty : public QObject
 private slots:
     void linkOnThePseudoTerminal();
     void killedToolLeavesItsPortFree();
+    void programServesLogsAndSavesItsNetwork_data();
     void programServesLogsAndSavesItsNetwork();
 };
 
@@ -143,10 +144,19 @@ void TestBussimPty::killedToolLeavesItsPortFree()
     ::close(held[1]);
 }
 
+void TestBussimPty::programServesLogsAndSavesItsNetwork_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP: the terminal closed") << SIGHUP;
+}
+
 // The program on its network file, with absences and faults of the file's own
 // and of the command line's, until a signal ends it.
 void TestBussimPty::programServesLogsAndSavesItsNetwork()
 {
+    QFETCH(int, signal);
     QTemporaryDir dir;
     const QString networkPath = dir.filePath(u"net.json"_s);
     QFile file(networkPath);
@@ -158,6 +168,8 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
     const QString linkPath = dir.filePath(u"ttyBUS"_s);
     const QString secondLink = dir.filePath(u"ttyBUS2"_s);
     QProcess bussim;
+    // Hangups not ignored, as in a terminal, whatever started this test.
+    bussim.setChildProcessModifier([] { std::signal(SIGHUP, SIG_DFL); });
     bussim.start(QStringLiteral(BUSSIM_PATH),
                  {u"--network"_s, networkPath, u"--log"_s, logPath, u"--link"_s, linkPath,
                   u"--link"_s, secondLink, u"--absent"_s, u"9D"_s, u"--fault"_s, u"05:silent"_s,
@@ -190,7 +202,7 @@ void TestBussimPty::programServesLogsAndSavesItsNetwork()
                  Hex("F8 9C 07 01 11 22 33 44 55 66 77 88 08"));
     }
 
-    ::kill(static_cast<pid_t>(bussim.processId()), SIGTERM);
+    ::kill(static_cast<pid_t>(bussim.processId()), signal);
     QVERIFY(bussim.waitForFinished(5000));
     QCOMPARE(bussim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bussim.exitCode(), 0);
