@@ -16,6 +16,11 @@ bool Fail(QString *error, const QString &why)
     return false;
 }
 
+QString Dashed(const QCommandLineOption &option)
+{
+    return QStringLiteral("--") + option.names().constLast();
+}
+
 // An address of the table in hex ("9C", "0x9c", "5").
 std::optional<int> AddressOf(QString text)
 {
@@ -30,20 +35,29 @@ std::optional<int> AddressOf(QString text)
     return std::nullopt;
 }
 
-// The argument as the user typed it that the parser could not take: an
-// option it does not know, or the last one, left without its value.
-QString RefusedArgument(const QCommandLineParser &parser, const QStringList &arguments)
+// Why the parser refused the arguments, naming the one as the user typed it:
+// an option it does not know, a value given to an option that takes none, or
+// the last option, left without its value.
+QString Refusal(const QCommandLineParser &parser, const QStringList &arguments,
+                const QList<QCommandLineOption> &flags)
 {
-    for (const QString &name : parser.unknownOptionNames()) {
-        for (const QString &arg : arguments.mid(1)) {
-            QString bare = arg.section(u'=', 0, 0);
-            while (bare.startsWith(u'-'))
-                bare.remove(0, 1);
-            if (arg.startsWith(u'-') && bare == name)
-                return arg;
-        }
+    const QStringList typed = arguments.mid(1);
+    for (const QString &arg : typed) {
+        const QString option = arg.section(u'=', 0, 0);
+        QString bare = option;
+        while (bare.startsWith(u'-'))
+            bare.remove(0, 1);
+        if (bare == option)
+            continue; // the value of an option
+        if (parser.unknownOptionNames().contains(bare))
+            return QStringLiteral("unknown argument \"%1\"").arg(arg);
+        const auto named = [&](const QCommandLineOption &flag) {
+            return flag.names().contains(bare);
+        };
+        if (arg.contains(u'=') && std::ranges::any_of(flags, named))
+            return QStringLiteral("%1 takes no value").arg(option);
     }
-    return arguments.value(arguments.size() - 1);
+    return QStringLiteral("%1 needs a value").arg(typed.value(typed.size() - 1));
 }
 } // namespace
 
@@ -61,15 +75,20 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
                              portsOption = valued("ports"), logOption = valued("log"),
                              absentOption = valued("absent"), faultOption = valued("fault"),
                              randomFaultsOption = valued("random-faults");
-    parser.addOptions({help, version, wireTime, networkOption, linkOption, portsOption, logOption,
-                       absentOption, faultOption, randomFaultsOption});
+    const QList<QCommandLineOption> flags{help, version, wireTime};
+    const QList<QCommandLineOption> valuedOptions{networkOption,     linkOption,   portsOption,
+                                                  logOption,         absentOption, faultOption,
+                                                  randomFaultsOption};
+    parser.addOptions(flags + valuedOptions);
     if (!parser.parse(arguments))
-        return Fail(
-            error,
-            QStringLiteral("unknown argument \"%1\"").arg(RefusedArgument(parser, arguments)));
+        return Fail(error, Refusal(parser, arguments, flags));
     if (!parser.positionalArguments().isEmpty())
         return Fail(error, QStringLiteral("unknown argument \"%1\"")
                                .arg(parser.positionalArguments().constFirst()));
+    for (const QCommandLineOption &option : valuedOptions) {
+        if (parser.values(option).contains(QString()))
+            return Fail(error, QStringLiteral("%1 needs a value").arg(Dashed(option)));
+    }
     options->helpShown = parser.isSet(help);
     options->versionShown = parser.isSet(version);
     if (options->helpShown || options->versionShown)
@@ -80,11 +99,17 @@ bool ParseOptions(const QStringList &arguments, Options *options, QString *error
     options->logPath = parser.value(logOption);
     QString why;
     if (parser.isSet(portsOption)) {
-        bool ok = false;
-        options->ports = parser.value(portsOption).toInt(&ok);
-        if (!ok || options->ports < 1 || options->ports > 16)
-            return Fail(error, QStringLiteral("--portsOption takes a number from 1 to 16"));
+        const auto ports = BoundedNumber(Dashed(portsOption), parser.value(portsOption), 1,
+                                         Options::MaxPorts, &why);
+        if (!ports)
+            return Fail(error, why);
+        options->ports = *ports;
     }
+    if (options->linkPaths.size() > Options::MaxPorts)
+        return Fail(error, QStringLiteral("%1 given more than %2 times, once for each "
+                                          "pseudo-terminal")
+                               .arg(Dashed(linkOption))
+                               .arg(Options::MaxPorts));
     options->ports = std::max(options->ports, static_cast<int>(options->linkPaths.size()));
     for (const QString &value : parser.values(absentOption)) {
         for (const QString &a : value.split(u',', Qt::SkipEmptyParts)) {

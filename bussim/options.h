@@ -14,6 +14,9 @@ namespace bussim {
 // What the command line asks of the simulator.
 struct Options
 {
+    // The most pseudo-terminals one network is served on.
+    static constexpr int MaxPorts = 16;
+
     // As the network file has it (blank without one): saved back on exit with
     // the registers and memory the run leaves it, and nothing of the faults
     // and absences below.
