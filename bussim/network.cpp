@@ -162,8 +162,8 @@ bool Network::loadJson(const QJsonObject &json, QString *error)
     }
     const QJsonValue controllersValue = json.value(ControllersKey);
     if (!controllersValue.isUndefined() && !controllersValue.isObject())
-        return Fail(error, QStringLiteral("\"controllers\" is not an object of controllers "
-                                          "by address"));
+        return Fail(error, QStringLiteral("\"%1\" is not an object of controllers by address")
+                               .arg(ControllersKey));
     Network loaded;
     const QJsonObject controllers = controllersValue.toObject();
     for (auto it = controllers.begin(); it != controllers.end(); ++it) {
@@ -190,7 +190,7 @@ bool Network::loadJson(const QJsonObject &json, QString *error)
             return fail(why);
         const QJsonValue absent = entry.value(AbsentKey);
         if (!absent.isUndefined() && !absent.isBool())
-            return fail(QStringLiteral("\"absent\" is not true or false"));
+            return fail(QStringLiteral("\"%1\" is not true or false").arg(AbsentKey));
         c->absent = absent.toBool();
 
         if (registers->size() > c->registers.size())
