@@ -4,7 +4,10 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
+#include <limits>
+#include <tuple>
 #include <utility>
 
 namespace bussim {
@@ -33,50 +36,77 @@ std::nullopt_t Refuse(QString *error, const QString &why)
         *error = why;
     return std::nullopt;
 }
+
+// The numbers a fault's own value may be: where a reply is split is a byte
+// of it, a delay a pause, a reply code or a checksum's offset a byte.
+std::pair<int, int> ValueBounds(Fault::Kind kind)
+{
+    switch (kind) {
+    case Fault::Kind::Split:
+        return {1, 0xFF};
+    case Fault::Kind::Delay:
+        return {0, Fault::MaxPauseMs};
+    default:
+        return {0, 0xFF};
+    }
+}
 } // namespace
+
+std::optional<int> BoundedNumber(const QString &name, const QString &text, int least, int most,
+                                 QString *error, int base)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, base);
+    if (ok && value >= least && value <= most)
+        return value;
+    return Refuse(error, QStringLiteral("%1 takes a number from %2 to %3")
+                             .arg(name, QString::number(least, base).toUpper(),
+                                  QString::number(most, base).toUpper()));
+}
 
 std::optional<Fault> ParseFault(const QString &text, QString *error)
 {
     const QStringList parts = text.trimmed().split(u':');
+    const auto refuse = [&](const QString &why) {
+        return Refuse(error, QStringLiteral("fault \"%1\": %2").arg(text, why));
+    };
     Fault fault;
-    bool kindSeen = false;
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const QString name = parts[i].section(u'=', 0, 0).trimmed().toLower();
-        const QString number = parts[i].section(u'=', 1).trimmed();
         const bool hasNumber = parts[i].contains(u'=');
-        bool ok = true;
-        const int base = name == u"reply-code" ? 16 : 10;
-        const int value = hasNumber ? number.toInt(&ok, base) : 0;
-        if (!ok || value < (name == u"count" ? -1 : 0))
-            return Refuse(error, QStringLiteral("bad number in fault \"%1\"").arg(text));
+        int *target = nullptr;
+        int least = 0;
+        int most = 0;
         if (i == 0) {
-            for (const auto &[kind, kindName] : KindNames) {
-                if (name == QStringView(kindName)) {
-                    fault.kind = kind;
-                    kindSeen = true;
-                }
-            }
-            if (!kindSeen)
+            const auto kind = std::ranges::find_if(
+                KindNames, [&](const auto &row) { return name == QStringView(row.second); });
+            if (kind == KindNames.end())
                 return Refuse(error, QStringLiteral("unknown fault \"%1\"").arg(text));
+            fault.kind = kind->first;
             // A wrong checksum is one too high unless told how far off it is.
             if (TakesValue(fault.kind) != hasNumber && fault.kind != Fault::Kind::BadChecksum)
-                return Refuse(error, QStringLiteral("fault \"%1\": %2 needs %3")
-                                         .arg(text, name,
-                                              TakesValue(fault.kind) ? QStringLiteral("a value")
-                                                                     : QStringLiteral("no value")));
-            fault.value = value;
+                return refuse(name + (TakesValue(fault.kind) ? QStringLiteral(" needs a value")
+                                                             : QStringLiteral(" takes no value")));
+            std::tie(least, most) = ValueBounds(fault.kind);
+            target = &fault.value;
         } else if (name == u"gap" && hasNumber) {
-            fault.gapMs = value;
+            most = Fault::MaxPauseMs;
+            target = &fault.gapMs;
         } else if (name == u"count" && hasNumber) {
-            fault.count = value;
+            most = Fault::MaxCount;
+            target = &fault.count;
         } else {
-            return Refuse(error,
-                          QStringLiteral("fault \"%1\": unknown part \"%2\"").arg(text, parts[i]));
+            return refuse(QStringLiteral("unknown part \"%1\"").arg(parts[i]));
         }
+        if (!hasNumber)
+            continue;
+        QString why;
+        const auto value = BoundedNumber(name, parts[i].section(u'=', 1), least, most, &why,
+                                         fault.kind == Fault::Kind::ReplyCode && i == 0 ? 16 : 10);
+        if (!value)
+            return refuse(why);
+        *target = *value;
     }
-    if ((fault.kind == Fault::Kind::ReplyCode || fault.kind == Fault::Kind::BadChecksum) &&
-        fault.value > 0xFF)
-        return Refuse(error, QStringLiteral("fault \"%1\": value beyond FF").arg(text));
     return fault;
 }
 
@@ -127,27 +157,39 @@ int RandomFaults::below(int n)
 std::optional<RandomFaultSettings> ParseRandomFaults(const QString &text, QString *error)
 {
     const QStringList parts = text.trimmed().split(u':');
+    const auto refuse = [&](const QString &why) {
+        return Refuse(error, QStringLiteral("random faults \"%1\": %2").arg(text, why));
+    };
+    if (parts.size() < 2 || parts.size() > 3)
+        return refuse(QStringLiteral("give SEED:PERCENT or SEED:PERCENT:gap=MIN-MAX"));
     RandomFaultSettings settings;
     bool seedOk = false;
-    bool percentOk = false;
-    settings.seed = parts.value(0).trimmed().toUInt(&seedOk);
-    settings.percent = parts.value(1).trimmed().toInt(&percentOk);
-    if (parts.size() < 2 || parts.size() > 3 || !seedOk || !percentOk || settings.percent < 0 ||
-        settings.percent > 100)
-        return Refuse(error, QStringLiteral("random faults \"%1\": give SEED:PERCENT, "
-                                            "a percent from 0 to 100")
-                                 .arg(text));
+    settings.seed = parts[0].trimmed().toUInt(&seedOk);
+    if (!seedOk)
+        return refuse(QStringLiteral("the seed takes a number from 0 to %1")
+                          .arg(std::numeric_limits<quint32>::max()));
+    QString why;
+    const auto percent = BoundedNumber(QStringLiteral("the percent"), parts[1], 0, 100, &why);
+    if (!percent)
+        return refuse(why);
+    settings.percent = *percent;
     if (parts.size() == 3) {
         const QString gaps = parts[2].trimmed();
-        bool minOk = false;
-        bool maxOk = false;
-        settings.minGapMs = gaps.section(u'=', 1).section(u'-', 0, 0).toInt(&minOk);
-        settings.maxGapMs = gaps.section(u'=', 1).section(u'-', 1).toInt(&maxOk);
-        if (!gaps.startsWith(u"gap=") || !minOk || !maxOk || settings.minGapMs < 0 ||
-            settings.maxGapMs < settings.minGapMs)
-            return Refuse(error, QStringLiteral("random faults \"%1\": the pause is "
-                                                "gap=MIN-MAX in milliseconds")
-                                     .arg(text));
+        const QStringList range = gaps.mid(4).split(u'-');
+        if (!gaps.startsWith(u"gap=") || range.size() != 2)
+            return refuse(QStringLiteral("the pause is gap=MIN-MAX in milliseconds"));
+        const auto least =
+            BoundedNumber(QStringLiteral("gap"), range[0], 0, Fault::MaxPauseMs, &why);
+        if (!least)
+            return refuse(why);
+        const auto most =
+            BoundedNumber(QStringLiteral("gap"), range[1], 0, Fault::MaxPauseMs, &why);
+        if (!most)
+            return refuse(why);
+        if (*most < *least)
+            return refuse(QStringLiteral("gap=MIN-MAX with MIN above MAX"));
+        settings.minGapMs = *least;
+        settings.maxGapMs = *most;
     }
     return settings;
 }

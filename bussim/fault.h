@@ -11,6 +11,12 @@ namespace bussim {
 // tools' reactions to a bus that misbehaves.
 struct Fault
 {
+    // The longest pause a fault puts into a reply, in milliseconds: a delay,
+    // a split's gap. Several delays of one controller add up to no more.
+    static constexpr int MaxPauseMs = 60'000;
+    // The most replies a fault with a count spoils.
+    static constexpr int MaxCount = 1'000'000;
+
     enum class Kind
     {
         Silent,        // no reply at all
@@ -29,10 +35,18 @@ struct Fault
     int count = -1; // replies still to be spoiled; -1 for all of them
 };
 
+// The number `text` gives when it lies from `least` to `most`; otherwise
+// nothing, and the message "NAME takes a number from LEAST to MOST" that
+// every bound of bussim's options and files is told with.
+std::optional<int> BoundedNumber(const QString &name, const QString &text, int least, int most,
+                                 QString *error, int base = 10);
+
 // The fault in its text form: "silent", "bad-checksum", "bad-checksum=255" (one
 // too low), "split=5", "split=5:gap=40",
 // "foreign", "other-register", "other-address", "reply-code=06" (hex), "delay=30",
-// each optionally followed by ":count=N".
+// each optionally followed by ":count=N". Refused with a message on a number
+// out of its bounds: a byte for a split's place, a checksum's offset and a
+// reply code; MaxPauseMs for a delay and a gap; MaxCount for a count.
 std::optional<Fault> ParseFault(const QString &text, QString *error = nullptr);
 QString FaultText(const Fault &fault);
 
@@ -73,7 +87,8 @@ private:
     std::mt19937 m_engine;
 };
 
-// "SEED:PERCENT" or "SEED:PERCENT:gap=MIN-MAX" (milliseconds).
+// "SEED:PERCENT" or "SEED:PERCENT:gap=MIN-MAX" (milliseconds, up to
+// Fault::MaxPauseMs).
 std::optional<RandomFaultSettings> ParseRandomFaults(const QString &text, QString *error = nullptr);
 
 } // namespace bussim

@@ -47,8 +47,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // SIGINT and SIGTERM end the event loop through a pipe, so the network is
-    // saved by ordinary code, not inside a signal handler.
+    // SIGINT, SIGTERM and SIGHUP (the terminal closed) end the event loop
+    // through a pipe, so the network is saved by ordinary code, not inside a
+    // signal handler.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0) {
         err << "bussim: cannot set up signal handling" << Qt::endl;
         return 1;
@@ -58,15 +59,19 @@ int main(int argc, char *argv[])
                      [] { QCoreApplication::quit(); });
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    // Unless started to outlive its terminal (nohup).
+    if (std::signal(SIGHUP, OnSignal) == SIG_IGN)
+        std::signal(SIGHUP, SIG_IGN);
 
     bussim::FrameLog log;
     if (!options.logPath.isEmpty() && !log.open(options.logPath, &error)) {
         err << "bussim: cannot open the log " << error << Qt::endl;
         return 1;
     }
+    bussim::Network played = bussim::PlayedNetwork(options);
     std::vector<std::unique_ptr<bussim::PtyServer>> servers;
     for (int i = 0; i < options.ports; ++i) {
-        auto server = std::make_unique<bussim::PtyServer>(options.network);
+        auto server = std::make_unique<bussim::PtyServer>(played);
         server->setWireTime(options.wireTime);
         server->setLog(&log);
         if (!server->open(&error)) {
@@ -96,6 +101,8 @@ int main(int argc, char *argv[])
             servers[static_cast<size_t>(i)]->slavePath())
             QFile::remove(options.linkPaths[i]);
     }
+    // What the network is, without what this run's command line made of it.
+    options.network.setContents(played);
     if (!options.networkPath.isEmpty() && !options.network.save(options.networkPath, &error)) {
         err << "bussim: the network was not saved: " << error << Qt::endl;
         return 1;

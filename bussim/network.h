@@ -53,17 +53,24 @@ public:
 
     // Only the registers and memory of all controllers, for comparing two networks.
     bool sameContents(const Network &other) const;
+    // Takes the registers and memory of all controllers from another network,
+    // keeping this one's absences and faults.
+    void setContents(const Network &other);
 
     // The network file: every controller with its registers, memory (16 lines
     // of 16 bytes), absence and faults. Bytes are written in hex, eight or
     // sixteen to a string.
     QJsonObject toJson() const;
     // Reads a network file's contents; controllers or registers it leaves out
-    // stay 0. Refuses (and changes nothing) on any malformed entry.
+    // stay 0. Refuses (and changes nothing) on any malformed entry, on a key
+    // it does not know and on a value of the wrong type, naming the key.
     bool loadJson(const QJsonObject &json, QString *error);
     bool load(const QString &path, QString *error);
     // Written atomically, so an interrupted save leaves the previous file whole.
     bool save(const QString &path, QString *error) const;
+    // Whether save() could write `path` now: tried the way it writes (a new
+    // file beside it, to replace it), and nothing is left behind.
+    static bool canSave(const QString &path, QString *error);
 
 private:
     std::map<int, Controller> m_controllers;

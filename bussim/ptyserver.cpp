@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -30,6 +32,9 @@ PtyServer::PtyServer(Network &network, QObject *parent)
 PtyServer::~PtyServer()
 {
     delete m_notifier;
+    delete m_closeNotifier;
+    if (m_closes >= 0)
+        ::close(m_closes);
     if (m_master >= 0)
         ::close(m_master);
     if (m_slave >= 0)
@@ -64,6 +69,19 @@ bool PtyServer::open(QString *error)
     cfsetospeed(&raw, B19200);
     if (tcsetattr(m_slave, TCSANOW, &raw) != 0)
         return fail("tcsetattr");
+    // A tool takes its port for itself (exclusive mode) and gives it back as
+    // it closes it; a tool that is killed gives nothing back. On a serial
+    // device the mode ends with the device's last close, which never comes
+    // here (the slave side is held open above, and the master side keeps the
+    // device alive anyway), so every later tool would find the port taken.
+    // The mode is ended here instead whenever the device is closed, by a
+    // tool on purpose or by its death: while a tool holds the port nobody
+    // else has it open, but for root, whom the mode does not stop anyway.
+    m_closes = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_closes < 0 || inotify_add_watch(m_closes, name, IN_CLOSE) < 0)
+        return fail("inotify");
+    m_closeNotifier = new QSocketNotifier(m_closes, QSocketNotifier::Read);
+    connect(m_closeNotifier, &QSocketNotifier::activated, this, &PtyServer::releasePort);
     m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read);
     connect(m_notifier, &QSocketNotifier::activated, this, &PtyServer::readMaster);
     return true;
@@ -87,6 +105,15 @@ void PtyServer::readMaster()
     }
 }
 
+void PtyServer::releasePort()
+{
+    // Each event is a close of the device (its kind does not matter).
+    char events[4096];
+    while (::read(m_closes, events, sizeof events) > 0) {
+    }
+    ::ioctl(m_slave, TIOCNXCL);
+}
+
 void PtyServer::handle(const Request &request)
 {
     if (m_log)
@@ -104,7 +131,8 @@ void PtyServer::handle(const Request &request)
     // an installer can count what the bus did to the replies.
     if (!response.fault.isEmpty())
         tell(QStringLiteral("fault: ") + response.fault);
-    // Each piece waits for its own pause after the one before it.
+    // Each piece waits for its own pause after the one before it (two pauses
+    // of a minute at most).
     int due = 0;
     for (const Piece &piece : response.pieces) {
         due += piece.delayMs;

@@ -44,6 +44,8 @@ signals:
 
 private:
     void readMaster();
+    // A tool closed the device: its hold on the port ends.
+    void releasePort();
     void handle(const Request &request);
     void send(const QByteArray &bytes);
     void writeOut(const QByteArray &bytes);
@@ -54,8 +56,10 @@ private:
     QElapsedTimer m_sinceLastByte;
     FrameLog *m_log = nullptr;
     QSocketNotifier *m_notifier = nullptr;
+    QSocketNotifier *m_closeNotifier = nullptr;
     int m_master = -1;
-    int m_slave = -1; // held open so the master never sees the line hang up
+    int m_slave = -1;  // held open so the master never sees the line hang up
+    int m_closes = -1; // tells each close of the slave side by anyone
     QString m_slavePath;
     bool m_wireTime = false;
 };

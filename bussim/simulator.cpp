@@ -4,6 +4,8 @@
 #include "hextext.h"
 #include "networktable.h"
 
+#include <algorithm>
+
 namespace bussim {
 
 namespace {
@@ -133,7 +135,7 @@ Response Simulator::respond(const Request &request)
     const bool registerRead = code == ReplyRegisterBlock && !payload.isEmpty();
 
     int address = c->address;
-    int delayMs = 0;
+    qint64 delayMs = 0; // the sum of the controller's delays, before it is bounded
     int splitAt = -1;
     int gapMs = 0;
     bool foreign = false;
@@ -194,11 +196,16 @@ Response Simulator::respond(const Request &request)
         reply.back() = static_cast<char>(reply.back() + checksumOffset);
     if (foreign)
         reply.prepend(ForeignTraffic);
+    // However many delays add up, and whatever a fault set by hand holds, a
+    // pause is no longer than the longest a fault may ask for.
+    const auto pause = [](qint64 ms) {
+        return static_cast<int>(std::clamp<qint64>(ms, 0, Fault::MaxPauseMs));
+    };
     if (splitAt > 0 && splitAt < reply.size()) {
-        response.pieces = {Piece{delayMs, reply.first(splitAt)},
-                           Piece{gapMs, reply.sliced(splitAt)}};
+        response.pieces = {Piece{pause(delayMs), reply.first(splitAt)},
+                           Piece{pause(gapMs), reply.sliced(splitAt)}};
     } else {
-        response.pieces = {Piece{delayMs, reply}};
+        response.pieces = {Piece{pause(delayMs), reply}};
     }
     return response;
 }

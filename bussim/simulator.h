@@ -12,7 +12,7 @@ namespace bussim {
 // Bytes to put on the bus after a pause.
 struct Piece
 {
-    int delayMs = 0;
+    int delayMs = 0; // from 0 to Fault::MaxPauseMs
     QByteArray bytes;
 };
 

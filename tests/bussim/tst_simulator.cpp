@@ -9,6 +9,8 @@
 #include "simulator.h"
 
 #include "testbytes.h"
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +61,8 @@ private slots:
     void randomFaults();
     void options_data();
     void options();
+    void networkFiles_data();
+    void networkFiles();
     void networkFileRoundTrip();
 };
 
@@ -131,6 +135,10 @@ void TestSimulator::replies_data()
     fault("other register", {u"other-register"_s},
           thrice("F8 9C 07 06 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 B1"));
     fault("other address", {u"other-address"_s}, thrice("F8 9D 07 05 01 02 03 04 05 06 07 08 CD"));
+    fault("pauses of a minute at most, however many delays",
+          {u"delay=60000"_s, u"delay=60000"_s, u"split=5:gap=60000"_s},
+          QStringList(3, piece(60000, "F8 9C 07 05 01") + u" | "_s +
+                             piece(60000, "02 03 04 05 06 07 08 CC")));
     fault("reply code 06, twice", {u"reply-code=06:count=2"_s},
           {piece(0, "F8 9C 06 05 01 02 03 04 05 06 07 08 CB"),
            piece(0, "F8 9C 06 05 01 02 03 04 05 06 07 08 CB"), piece(0, good)});
@@ -233,42 +241,122 @@ void TestSimulator::randomFaults()
 void TestSimulator::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("held"); // the network's faults then; empty: refused
+    QTest::addColumn<QString>("held");    // the played network's faults then
+    QTest::addColumn<QString>("refusal"); // in the message when refused
     // The arguments as typed, one blank between them.
-    const auto row = [](const char *arguments, const char *held) {
-        QTest::newRow(arguments) << QString::fromLatin1(arguments).split(u' ')
-                                 << QString::fromLatin1(held);
+    const auto row = [](const QString &arguments, const char *held, const char *refusal = "") {
+        QTest::newRow(qPrintable(arguments.left(60)))
+            << arguments.split(u' ') << QString::fromLatin1(held) << QString::fromLatin1(refusal);
     };
-    row("--fault 05:foreign:count=1", "05 foreign:count=1");
-    row("--fault=9c:reply-code=1F", "9C reply-code=1F");
-    row("--random-faults 42:5:gap=3-8", "random 42:5:gap=3-8");
-    row("--random-faults=42:5", "random 42:5:gap=10-60"); // pauses by default
-    for (const char *bad :
-         {"--fault 05:split", "--fault 05:silent=3", "--fault 05:reply-code=1FF",
-          "--fault 05:louder", "--fault 05:delay=5:gap", "--fault 55:silent", "--random-faults 42",
-          "--random-faults 42:101", "--random-faults 42:5:gap=8-3"})
-        row(bad, "");
+    row(u"--fault 05:foreign:count=1"_s, "05 foreign:count=1");
+    row(u"--fault=9c:reply-code=1F"_s, "9C reply-code=1F");
+    row(u"--fault 9C:delay=60000 --fault 9C:split=255:gap=60000"_s,
+        "9C delay=60000, 9C split=255:gap=60000");
+    row(u"--random-faults 42:5:gap=3-8"_s, "random 42:5:gap=3-8");
+    row(u"--random-faults=42:5"_s, "random 42:5:gap=10-60"); // pauses by default
+    const auto refused = [&](const QString &arguments, const char *refusal) {
+        row(arguments, "", refusal);
+    };
+    refused(u"--fault 05:split"_s, "split needs a value");
+    refused(u"--fault 05:silent=3"_s, "silent takes no value");
+    refused(u"--fault 05:reply-code=1FF"_s, "reply-code takes a number from 0 to FF");
+    refused(u"--fault 05:louder"_s, "unknown fault");
+    refused(u"--fault 05:delay=5:gap"_s, "unknown part \"gap\"");
+    refused(u"--fault 55:silent"_s, "no controller");
+    refused(u"--fault 9C:delay=2147483647"_s, "delay takes a number from 0 to 60000");
+    refused(u"--fault 9C:split=3:gap=60001"_s, "gap takes a number from 0 to 60000");
+    refused(u"--fault 9C:split=0"_s, "split takes a number from 1 to 255");
+    refused(u"--fault 9C:silent:count=1000001"_s, "count takes a number from 0 to 1000000");
+    refused(u"--random-faults 42"_s, "give SEED:PERCENT");
+    refused(u"--random-faults 42:101"_s, "the percent takes a number from 0 to 100");
+    refused(u"--random-faults 42:5:gap=8-3"_s, "MIN above MAX");
+    refused(u"--random-faults 42:5:gap=0-60001"_s, "gap takes a number from 0 to 60000");
+    refused(u"--ports 17"_s, "--ports takes a number from 1 to 16");
+    refused(u"--link L "_s.repeated(17).trimmed(), "--link given more than 16 times");
+    refused(u"--network"_s, "--network needs a value");
+    refused(u"--log="_s, "--log needs a value");
+    refused(u"--wire-time=1"_s, "--wire-time takes no value");
+    refused(u"--frobnicate=2"_s, "unknown argument \"--frobnicate=2\"");
 }
 
 void TestSimulator::options()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, held);
+    QFETCH(QString, refusal);
     bussim::Options options;
     QString error;
     const bool taken = bussim::ParseOptions(QStringList{u"bussim"_s} + arguments, &options, &error);
-    QString faults;
+    QVERIFY2(refusal.isEmpty() ? taken : !taken && error.contains(refusal), qPrintable(error));
+    bussim::Network played = bussim::PlayedNetwork(options);
+    QStringList faults;
     for (const ControllerRow &row : NetworkTable) {
-        for (const Fault &fault : options.network.find(row.address)->faults)
-            faults += HexByte(row.address) + u' ' + bussim::FaultText(fault);
+        for (const Fault &fault : played.find(row.address)->faults)
+            faults << HexByte(row.address) + u' ' + bussim::FaultText(fault);
     }
-    if (const bussim::RandomFaults *random = options.network.randomFaults()) {
+    if (const bussim::RandomFaults *random = played.randomFaults()) {
         const bussim::RandomFaultSettings &s = random->settings();
-        faults +=
-            u"random %1:%2:gap=%3-%4"_s.arg(s.seed).arg(s.percent).arg(s.minGapMs).arg(s.maxGapMs);
+        faults << u"random %1:%2:gap=%3-%4"_s.arg(s.seed)
+                      .arg(s.percent)
+                      .arg(s.minGapMs)
+                      .arg(s.maxGapMs);
     }
-    QCOMPARE(taken ? faults : QString(), held);
-    QVERIFY2(taken || error.contains(arguments.first().section(u'=', 0, 0)), qPrintable(error));
+    QCOMPARE(faults.join(u", "), held);
+}
+
+// A network file is taken whole or refused at start, with a message naming
+// the file and what is wrong in it; it is only read, and so is its folder.
+void TestSimulator::networkFiles_data()
+{
+    QTest::addColumn<QString>("name");        // of the file, in a folder of its own
+    QTest::addColumn<QByteArray>("contents"); // null: no such file
+    QTest::addColumn<QString>("refusal");     // empty: taken
+    const auto row = [](const char *tag, const char *contents, const char *refusal,
+                        const char *name = "net.json") {
+        QTest::newRow(tag) << QString::fromLatin1(name) << QByteArray(contents)
+                           << QString::fromLatin1(refusal);
+    };
+    row("none yet: made on exit", nullptr, "");
+    row("a mistyped key", R"({"Controllers": {}})", R"(unknown key "Controllers")");
+    row("controllers as a list", R"({"controllers": []})", R"("controllers" is not an object)");
+    row("a controller as a list", R"({"controllers": {"9C": []}})", "controller 9C: not an object");
+    row("a mistyped key of a controller", R"({"controllers": {"9C": {"absnt": true}}})",
+        R"(controller 9C: unknown key "absnt")");
+    row("registers as a string", R"({"controllers": {"9C": {"registers": "E0 01 02 03"}}})",
+        R"(controller 9C: "registers" is not a list of strings)");
+    row("memory as numbers", R"({"controllers": {"05": {"memory": [1, 2]}}})",
+        R"(controller 05: "memory" is not a list of strings)");
+    row("absent as a string", R"({"controllers": {"9D": {"absent": "yes"}}})",
+        R"(controller 9D: "absent" is not true or false)");
+    row("a fault's pause too long", R"({"controllers": {"9C": {"faults": ["delay=60001"]}}})",
+        "controller 9C: fault \"delay=60001\": delay takes a number from 0 to 60000");
+    row("not an object", "[]", "not a network file: not a JSON object");
+    row("in a folder that is not there", nullptr, "the network cannot be saved", "none/net.json");
+}
+
+void TestSimulator::networkFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!contents.isNull()) {
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        file.close();
+    }
+    bussim::Options options;
+    QString error;
+    const bool taken = bussim::ParseOptions({u"bussim"_s, u"--network"_s, path}, &options, &error);
+    QVERIFY2(refusal.isEmpty()
+                 ? taken
+                 : !taken && error.contains(path + u": "_s) && error.contains(refusal),
+             qPrintable(error));
+    QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), contents);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             contents.isNull() ? QStringList() : QStringList{name});
 }
 
 void TestSimulator::networkFileRoundTrip()
