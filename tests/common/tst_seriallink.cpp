@@ -44,6 +44,7 @@ private slots:
     void placement_data();
     void placement();
     void gates();
+    void waitingLimit();
     void wait();
     void exactTimer();
 
@@ -188,6 +189,35 @@ void TestSerialLink::gates()
     QCOMPARE(stored.count(), 1);
     QVERIFY(link.SendRequest(Hex("F0 9C 01 9D")));
     QCOMPARE(link.receiveOffset(), 0);
+}
+
+// Noise on a line nobody reads (reception closed between runs) keeps only
+// the newest bytes in the port; the log still hears each byte once, those
+// dropped unread too, across the end of a burst.
+void TestSerialLink::waitingLimit()
+{
+    struct Heard : BusTap
+    {
+        QByteArray bytes;
+        void sent(const QByteArray &) override {}
+        void received(const QByteArray &piece) override { bytes += piece; }
+    } heard;
+    FakeBusPort port;
+    port.setTap(&heard);
+    SerialLink link(&port);
+    QByteArray noise;
+    for (int k = 0; k < 3 * BusPort::WaitingLimit + 50; ++k)
+        noise.append(char(k % 251));
+    for (qsizetype at = 0; at < noise.size(); at += 100) {
+        port.deliver(noise.mid(at, 100));
+        if (at == 2000)
+            port.deliverPending(); // a quiet moment ends the burst, the gate stays closed
+    }
+    const QByteArray kept = link.takeWaiting();
+    QCOMPARE(kept.size(), BusPort::WaitingLimit);
+    QVERIFY(kept == noise.right(BusPort::WaitingLimit));
+    QCOMPARE(heard.bytes.size(), noise.size());
+    QVERIFY(heard.bytes == noise);
 }
 
 void TestSerialLink::wait()
