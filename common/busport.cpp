@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 BusTap::~BusTap() = default;
@@ -149,7 +150,21 @@ bool BusPort::write(const QByteArray &bytes)
 void BusPort::arrived()
 {
     m_waiting += m_backend->readAll();
+    dropOldest();
     m_burst.start();
+}
+
+void BusPort::dropOldest()
+{
+    const qsizetype excess = m_waiting.size() - WaitingLimit;
+    if (excess <= 0)
+        return;
+    // The watcher still hears of every byte, those dropped unread too: the
+    // log shows the noise that took them.
+    if (m_tap != nullptr && excess > m_told)
+        m_tap->received(m_waiting.mid(m_told, excess - m_told));
+    m_told = std::max<qsizetype>(m_told - excess, 0);
+    m_waiting.remove(0, excess);
 }
 
 QByteArray BusPort::takeAll()

@@ -61,6 +61,12 @@ public:
     // wire may come in two deliveries up to that far apart; 20 ms still lies
     // well inside the shortest wait for a reply (100 ms).
     static constexpr std::chrono::milliseconds DefaultBurstGap{20};
+    // The most bytes the port keeps waiting when nobody takes them: between
+    // runs, while reception is closed, or on a noisy line whose burst never
+    // falls quiet. The oldest go first, as from a serial driver's full input
+    // buffer. A reply is a few dozen bytes, taken when its burst ends, so in
+    // normal operation nothing an exchange waits for is lost.
+    static constexpr qsizetype WaitingLimit = 4096;
 
     // A port that picks its device's backend each time it opens.
     explicit BusPort(QObject *parent = nullptr);
@@ -80,7 +86,8 @@ public:
     // Puts exactly these bytes on the wire, in order. False when they could
     // not be sent; errorText() then says why.
     bool write(const QByteArray &bytes);
-    // Every byte waiting in the port's input, removed from it.
+    // Every byte waiting in the port's input (the newest WaitingLimit of
+    // them), removed from it.
     QByteArray takeAll();
     // Drops every byte waiting and the burst still coming in: bytes that
     // belong to no request of the exchange about to start. No receive event
@@ -118,6 +125,7 @@ private:
     void attach(std::unique_ptr<PortBackend> backend);
     void arrived();
     void endOfBurst();
+    void dropOldest();
     void deviceFailed(PortError error);
     bool deviceOpen() const;
 

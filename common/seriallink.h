@@ -87,7 +87,8 @@ public:
     // The receive handler: with the gate open, takes every waiting byte and
     // places it from slot receiveOffset + 1 on (never beyond slot 24), then
     // moves receiveOffset to the next eight-slot block while it is below 20.
-    // With the gate closed it reads nothing, and the bytes stay in the port.
+    // With the gate closed it reads nothing, and the bytes stay in the port
+    // (the newest BusPort::WaitingLimit of them).
     void MSComm1_OnComm();
     // A wait for a reply has ended: bytes that have arrived but whose receive
     // event is still to come (a burst inside its quiet time) are taken now,

@@ -101,6 +101,9 @@ RegisterTransfer::RegisterTransfer(SerialLink *link, RegisterTransferSetup setup
     m_timer2.timer().setObjectName(QStringLiteral("Timer2"));
     connect(&m_timer1.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer1_Timer);
     connect(&m_timer2.timer(), &QTimer::timeout, this, &RegisterTransfer::Timer2_Timer);
+    m_readLimit.setSingleShot(true);
+    m_readLimit.setInterval(m_setup.tick * (1 + PutOffLimitTicks));
+    connect(&m_readLimit.timer(), &QTimer::timeout, this, [this] { readStep(true); });
 
     connect(m_link, &SerialLink::replyStored, this, &RegisterTransfer::onReplyStored);
     connect(m_link, &SerialLink::portFailed, this, [this](const QString &text) {
@@ -158,6 +161,7 @@ bool RegisterTransfer::startReadRun()
     }
     m_readCounter = 0;
     m_timer2.start();
+    m_readLimit.start();
     beginRun(RunMode::ReadRun);
     return true;
 }
@@ -218,7 +222,7 @@ void RegisterTransfer::abortRun(const QString &status)
 {
     const bool wasReading = m_runMode == RunMode::ReadRun;
     m_timer1.stop();
-    m_timer2.stop();
+    stopReadTimers();
     m_timer1.setInterval(m_setup.tick);
     setRunMode(RunMode::NoRun);
     // Registers read so far are in memory already: show them.
@@ -278,8 +282,13 @@ void RegisterTransfer::writeStep()
 
 void RegisterTransfer::Timer2_Timer()
 {
+    readStep(false);
+}
+
+void RegisterTransfer::readStep(bool limitReached)
+{
     if (m_runMode != RunMode::ReadRun) {
-        m_timer2.stop();
+        stopReadTimers();
         return;
     }
     const int c = m_readCounter;
@@ -289,9 +298,12 @@ void RegisterTransfer::Timer2_Timer()
         if (c >= 1) {
             // A reply still coming in puts the tick off, as each of its
             // receive events does: the event that ends it restarts Timer2,
-            // and the reply is judged a whole tick after its last piece.
-            if (m_link->replyStillArriving())
+            // and the reply is judged a whole tick after its last piece. On
+            // a noisy line the bytes never stop; at the limit the reply is
+            // judged on what has come, the burst still coming in included.
+            if (m_link->replyStillArriving() && !limitReached)
                 return;
+            m_link->TakePending();
             judgeReply(c);
         }
         if (c < m_setup.registerCount) {
@@ -304,14 +316,25 @@ void RegisterTransfer::Timer2_Timer()
             m_link->ForgetReceived();
         }
         m_readCounter = c + 1;
+        // The next step is due a whole tick after this one, and comes at the
+        // latest at the limit after that.
+        if (limitReached)
+            m_timer2.start();
+        m_readLimit.start();
     } else {
-        m_timer2.stop();
+        stopReadTimers();
         if (m_setup.readRunEnded)
             m_setup.readRunEnded();
         setStatus(TransferText::ReadDone());
         setRunMode(RunMode::NoRun);
         m_link->ForgetReceived();
     }
+}
+
+void RegisterTransfer::stopReadTimers()
+{
+    m_timer2.stop();
+    m_readLimit.stop();
 }
 
 void RegisterTransfer::judgeReply(int c)

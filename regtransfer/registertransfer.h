@@ -73,9 +73,10 @@ struct RegisterTransferSetup
 // named at the end, never sent again. The read run requests the
 // registers one per tick of Timer2; the reply to each request is judged at the
 // next tick, and every receive event restarts Timer2, so a reply is judged only
-// once its bytes have stopped coming. Only one run is active at a time, and
-// the port's input is taken during every run, so that no answer waits there
-// for a later one.
+// once its bytes have stopped coming, or, on a line whose noise never stops,
+// PutOffLimitTicks after the tick it was due at. Only one run is active at a
+// time, and the port's input is taken during every run, so that no answer
+// waits there for a later one.
 class RegisterTransfer : public QObject
 {
     Q_OBJECT
@@ -90,6 +91,11 @@ public:
         // timer (voxbook's scenario test goes from 30 to 39).
         OwnRun = 30,
     };
+
+    // Bytes that keep coming put a step of the read run off by at most this
+    // many ticks (1 s at the production tick); the reply is then judged on
+    // the bytes as they stand. A reply in pieces ends well inside one tick.
+    static constexpr int PutOffLimitTicks = 4;
 
     // Uses the link, whose reception it holds open while a run is active;
     // does not own it.
@@ -133,6 +139,10 @@ signals:
 
 private:
     void writeStep();
+    // A step of the read run at a tick of Timer2, or once it has been put
+    // off to the limit.
+    void readStep(bool limitReached);
+    void stopReadTimers();
     // Drops what waits in the port from before the run and begins it.
     void beginRun(RunMode mode);
     // Reception is open exactly while a run is active.
@@ -148,6 +158,7 @@ private:
     RegisterTransferSetup m_setup;
     ExactTimer m_timer1;
     ExactTimer m_timer2;
+    ExactTimer m_readLimit; // the latest moment of the read run's next step
     RunMode m_runMode = RunMode::NoRun;
     std::optional<ReceptionGate> m_reception;
     int m_writePos = 0;

@@ -44,6 +44,7 @@ private slots:
     void placement_data();
     void placement();
     void gates();
+    void waitingLimit();
     void wait();
     void exactTimer();
 
@@ -188,6 +189,31 @@ void TestSerialLink::gates()
     QCOMPARE(stored.count(), 1);
     QVERIFY(link.SendRequest(Hex("F0 9C 01 9D")));
     QCOMPARE(link.receiveOffset(), 0);
+}
+
+// Noise on a line nobody reads (reception closed between runs) leaves only
+// the newest bytes waiting; the log hears each byte once, those dropped
+// unread too, across the end of a burst.
+void TestSerialLink::waitingLimit()
+{
+    struct : BusTap
+    {
+        QByteArray heard;
+        void sent(const QByteArray &) override {}
+        void received(const QByteArray &bytes) override { heard += bytes; }
+    } tap;
+    FakeBusPort port;
+    port.setTap(&tap);
+    QByteArray noise;
+    for (int k = 0; k < 3 * BusPort::WaitingLimit; ++k)
+        noise.append(char(k % 251));
+    for (qsizetype at = 0; at < noise.size(); at += 100) {
+        port.deliver(noise.mid(at, 100));
+        if (at == 2000)
+            port.deliverPending(); // a quiet moment ends the burst; nobody takes it
+    }
+    QCOMPARE(port.takeAll(), noise.right(BusPort::WaitingLimit));
+    QCOMPARE(tap.heard, noise);
 }
 
 void TestSerialLink::wait()

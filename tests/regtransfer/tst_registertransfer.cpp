@@ -8,6 +8,8 @@
 
 #include "simharness.h"
 #include "testbytes.h"
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTest>
 
 Q_DECLARE_METATYPE(QList<bussim::Fault>)
@@ -261,6 +263,45 @@ private slots:
         }
         QCOMPARE(seen.filter(u"error"_s) + seen.filter(u"нет ответа"_s), QStringList());
         QCOMPARE(seen.last(), end);
+    }
+
+    // Line noise that never stops puts each step of the read run off only
+    // to the limit: every register is judged on what came, each a limit
+    // after the one before (100 ms more allowed for a loaded machine), and
+    // the run ends.
+    void readUnderNoise_data()
+    {
+        QTest::addColumn<bool>("neverQuiet");
+        QTest::newRow("a receive event every 2 ms") << false;
+        QTest::newRow("a burst that never falls quiet") << true;
+    }
+
+    void readUnderNoise()
+    {
+        QFETCH(bool, neverQuiet);
+        Rig rig(10ms);
+        QTimer noise;
+        connect(&noise, &QTimer::timeout, this,
+                [&] { neverQuiet ? rig.port.deliver(Hex("55")) : rig.port.arrive(Hex("55")); });
+        noise.start(2ms);
+        QStringList seen;
+        qint64 longest = 0; // ms between two judgements
+        QElapsedTimer elapsed;
+        QEventLoop loop;
+        connect(&rig.engine, &RegisterTransfer::statusChanged, this, [&](const QString &text) {
+            longest = std::max(longest, seen.isEmpty() ? 0 : elapsed.elapsed());
+            elapsed.start();
+            seen.append(text);
+            if (!text.contains(u"error"_s))
+                loop.quit();
+        });
+        QTimer::singleShot(10s, &loop, &QEventLoop::quit);
+        QVERIFY(rig.engine.startReadRun());
+        loop.exec();
+        QCOMPARE(seen.filter(u"Статус:  error--"_s).size(), 24);
+        QCOMPARE(seen.last(), u"Статус:"_s + QString(32, u' '));
+        const auto limit = rig.engine.tick() * (1 + RegisterTransfer::PutOffLimitTicks);
+        QVERIFY2(longest <= (limit + 100ms).count(), qPrintable(QString::number(longest)));
     }
 
     void receiveEventRestartsReadTimer()
