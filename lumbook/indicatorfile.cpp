@@ -41,7 +41,7 @@ QString Load(IndicatorImages &images, const QString &path, QString *notice)
             }
             return true;
         },
-        PartialLoad::Discarded, notice);
+        PartialLoad::Kept, notice);
 }
 
 } // namespace IndicatorFile
