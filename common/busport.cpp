@@ -1,6 +1,7 @@
 #include "busport.h"
 
 #include "portbackend.h"
+#include "systemerror.h"
 
 #include <QTimer>
 
@@ -33,9 +34,10 @@ QString PortErrorText(PortError error, const QString &device, const QString &sys
     case PortError::Busy:
         return notOpen + QStringLiteral(": порт занят другой программой");
     case PortError::OpenFailed:
-        return notOpen + QStringLiteral(": ") + systemText;
+        return notOpen + QStringLiteral(": ") + SystemReason(systemText);
     case PortError::NotSent:
-        return QStringLiteral("Порт %1: байты не отправлены: %2").arg(device, systemText);
+        return QStringLiteral("Порт %1: байты не отправлены: %2")
+            .arg(device, SystemReason(systemText));
     // The system's own text is no help once the port was in use: after a
     // pulled adapter it is often that of a stale "try again", and in English.
     case PortError::Unplugged:

@@ -1,10 +1,11 @@
 #include "datafile.h"
 
+#include "safefile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -32,6 +33,16 @@ bool isLineEnd(QChar c)
 bool isTextLine(const QString &line)
 {
     return line.size() >= 2 && line.front() == QLatin1Char('"');
+}
+
+// A sign, then decimal digits only: "1 2", "1e2" or "0x10" are no numbers here.
+bool isDecimal(const QString &text)
+{
+    const bool signed_ = text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'));
+    const QStringView digits = QStringView(text).sliced(signed_ ? 1 : 0);
+    return !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
 }
 
 QString shown(const QString &text)
@@ -129,33 +140,8 @@ QString DataFileWriter::save(const QString &path) const
     if (!bytes)
         return failed(why);
 
-    // The atomic save writes a new file beside the target and renames it on
-    // commit. A folder that takes no new file leaves it no room; a file there
-    // that may itself be written is then written in place, as a plain save
-    // would. (QSaveFile's own fallback for this depends on the system's error
-    // code surviving the library's later calls, and often does not engage.)
-    const QFileInfo target(path);
-    if (target.isFile() && target.isWritable() && !QFileInfo(target.absolutePath()).isWritable()) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(*bytes) != bytes->size() || !file.flush())
-            return failed(file.errorString());
-        return QString();
-    }
-
-    // QSaveFile renames only on commit, so the old file stays whole whatever
-    // goes wrong before that.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    if (file.write(*bytes) != bytes->size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    if (const QString reason = WriteFileSafely(path, *bytes); !reason.isEmpty())
         return failed(reason);
-    }
-    if (!file.commit())
-        return failed(file.errorString());
     return QString();
 }
 
@@ -164,27 +150,17 @@ QString DataFileWriter::save(const QString &path) const
 
 bool DataFileReader::open(const QString &path)
 {
-    QFile file(path);
-    QByteArray bytes;
     QString reason;
-    if (QFileInfo(path).isDir()) {
-        // QFile refuses a folder with no useful reason of its own.
-        reason = QStringLiteral("это папка, а не файл");
-    } else if (!QFileInfo::exists(path)) {
-        reason = QStringLiteral("такого файла нет");
-    } else if (!file.open(QIODevice::ReadOnly)) {
-        reason = file.errorString();
-    } else {
-        bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            reason = file.errorString();
-    }
-    if (!reason.isEmpty()) {
-        setContents(QByteArray(), path);
+    const std::optional<QByteArray> bytes = ReadDataFile(path, &reason);
+    setContents(bytes.value_or(QByteArray()), path);
+    if (!bytes) {
         m_error = QStringLiteral("Файл %1 не прочитан: %2").arg(m_fileName, reason);
         return false;
     }
-    setContents(bytes, path);
+    if (const QString kept = KeptCopyPath(path); QFileInfo::exists(kept))
+        m_notice = QStringLiteral("Запись файла %1 была прервана, файл может быть испорчен; "
+                                  "прежний файл сохранён в %2")
+                       .arg(m_fileName, kept);
     return true;
 }
 
@@ -200,6 +176,7 @@ void DataFileReader::setContents(const QByteArray &bytes, const QString &fileNam
     m_line = 1;
     m_itemsTaken = 0;
     m_error.clear();
+    m_notice.clear();
 }
 
 // Finds the next item and takes it. Blank lines are passed over; a line end
@@ -270,8 +247,30 @@ bool DataFileReader::skipItem()
             m_error = endedEarly(m_fileName, m_line, m_itemsTaken);
         return false;
     }
+    // A number where a label stands is read past by position as any label;
+    // it is most often a line added or lost above, which shifts every value
+    // after it.
+    if (!item->quoted && isDecimal(item->text))
+        note(QStringLiteral("на месте подписи стоит число «%1», значения после него могут быть "
+                            "сдвинуты")
+                 .arg(shown(item->text)));
     m_error.clear();
     return true;
+}
+
+void DataFileReader::checkEnd()
+{
+    const int before = m_itemsTaken;
+    if (nextItem() || m_itemsTaken != before)
+        note(QStringLiteral("после последнего значения в файле есть ещё строки, они не прочитаны"));
+    m_error.clear();
+}
+
+void DataFileReader::note(const QString &what)
+{
+    if (m_notice.isEmpty())
+        m_notice =
+            QStringLiteral("Файл %1, строка %2: %3").arg(m_fileName, QString::number(m_line), what);
 }
 
 std::optional<qint16> DataFileReader::readNumber()
@@ -294,14 +293,7 @@ std::optional<qint16> DataFileReader::readNumber()
         return std::nullopt;
     }
 
-    // A sign, then decimal digits only: "1 2", "1e2" or "0x10" are no numbers here.
-    const bool signed_ = text.front() == QLatin1Char('-') || text.front() == QLatin1Char('+');
-    const QStringView digits = QStringView(text).sliced(signed_ ? 1 : 0);
-    const bool isNumber =
-        !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
-            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        });
-    if (!isNumber) {
+    if (!isDecimal(text)) {
         fail(QStringLiteral("ожидалось число, а стоит «%1»").arg(shown(text)));
         return std::nullopt;
     }

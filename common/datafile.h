@@ -25,9 +25,9 @@ public:
     // holds a character that Windows-1251 cannot carry; `error` then says which.
     std::optional<QByteArray> encoded(QString *error = nullptr) const;
 
-    // Writes the file through QSaveFile: on any failure the previous file stays
-    // whole. Returns an empty string on success, otherwise a readable reason
-    // that names the file.
+    // Writes the file so that on any failure the previous file stays whole
+    // (see WriteFileSafely). Returns an empty string on success, otherwise a
+    // readable reason that names the file.
     QString save(const QString &path) const;
 
 private:
@@ -46,12 +46,18 @@ public:
     void setContents(const QByteArray &bytes, const QString &fileName);
 
     // Takes the next item whatever it holds: labels are passed over this way.
+    // A number found there is noted (see notice()).
     bool skipItem();
+    // After the last item a file should hold: notes any item that follows.
+    void checkEnd();
     // Takes the next item as a 16-bit signed decimal number.
     std::optional<qint16> readNumber();
 
     // Why the last call failed, in the installer's language; empty after success.
     QString error() const { return m_error; }
+    // Where a file that is read does not look as a file of the tools does
+    // (the first such place, naming the file and the line); empty if nowhere.
+    QString notice() const { return m_notice; }
     // Items taken so far and the line the last item stood on (1-based).
     int itemsTaken() const { return m_itemsTaken; }
     int line() const { return m_line; }
@@ -64,6 +70,7 @@ private:
     };
     std::optional<Item> nextItem();
     void fail(const QString &what);
+    void note(const QString &what);
 
     QString m_fileName;
     QString m_text;
@@ -71,4 +78,5 @@ private:
     int m_line = 1;
     int m_itemsTaken = 0;
     QString m_error;
+    QString m_notice;
 };

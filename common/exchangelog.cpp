@@ -1,5 +1,7 @@
 #include "exchangelog.h"
 
+#include "systemerror.h"
+
 #include "hextext.h"
 #include "monotonicclock.h"
 
@@ -54,7 +56,7 @@ bool ExchangeLog::startFile(const QString &path, QString *error)
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         if (error)
             *error = QStringLiteral("Журнал обмена не записывается: %1: %2")
-                         .arg(path, m_file.errorString());
+                         .arg(path, SystemReason(m_file.errorString()));
         listen();
         return false;
     }
@@ -123,7 +125,7 @@ void ExchangeLog::flush()
             lines += ExchangeJsonLine(entry) + '\n';
         if (m_file.write(lines) != lines.size()) {
             const QString text = QStringLiteral("Журнал обмена больше не записывается: %1: %2")
-                                     .arg(m_file.fileName(), m_file.errorString());
+                                     .arg(m_file.fileName(), SystemReason(m_file.errorString()));
             m_file.close();
             listen();
             emit fileFailed(text);

@@ -20,20 +20,34 @@ void AddRegisterBlock(DataFileWriter &writer, const QString &label,
 bool ReadRegisterBlock(DataFileReader &reader,
                        const std::function<void(int byte, qint16 value)> &store);
 
-// Reads the file at `path` with `read` (reader, image; false when it fails)
-// into a fresh image, which replaces `image` only when the whole file was
-// read: a file that is missing, short or bad changes nothing. Empty on
-// success, otherwise the reason, naming the file and the item where reading
-// stopped.
+// What a file that fails part-way leaves in the image it was read into:
+// nothing changed, or the values read before the failure in place.
+enum class PartialLoad
+{
+    Discarded,
+    Kept,
+};
+
+// Reads the file at `path` with `read` (reader, image; false when it fails).
+// Empty on success, otherwise the reason, naming the file and the item where
+// reading stopped; a file that is missing or not a data file changes nothing.
+// After a success `notice` (when given) says where the file does not look
+// as expected, or is empty.
 template <typename Image, typename Read>
-QString LoadRegisterFile(Image &image, const QString &path, Read read)
+QString LoadRegisterFile(Image &image, const QString &path, Read read, PartialLoad partial,
+                         QString *notice = nullptr)
 {
     DataFileReader reader;
     if (!reader.open(path))
         return reader.error();
-    Image loaded;
-    if (!read(reader, loaded))
+    Image loaded = partial == PartialLoad::Kept ? image : Image();
+    const bool whole = read(reader, loaded);
+    if (whole || partial == PartialLoad::Kept)
+        image = loaded;
+    if (!whole)
         return reader.error();
-    image = loaded;
+    reader.checkEnd();
+    if (notice != nullptr)
+        *notice = reader.notice();
     return QString();
 }

@@ -25,20 +25,23 @@ QString Save(const IndicatorImages &images, const QString &path)
     return writer.save(path);
 }
 
-QString Load(IndicatorImages &images, const QString &path)
+QString Load(IndicatorImages &images, const QString &path, QString *notice)
 {
-    return LoadRegisterFile(images, path, [](DataFileReader &reader, IndicatorImages &loaded) {
-        for (int n = 1; n <= IndicatorImages::Count; ++n) {
-            if (!reader.skipItem()) // the address label
-                return false;
-            IndicatorImage &image = loaded.indicator(n);
-            for (int reg = 0; reg < IndicatorImage::Registers; ++reg)
-                if (!ReadRegisterBlock(reader,
-                                       [&](int b, qint16 value) { image.cell(reg, b) = value; }))
+    return LoadRegisterFile(
+        images, path,
+        [](DataFileReader &reader, IndicatorImages &loaded) {
+            for (int n = 1; n <= IndicatorImages::Count; ++n) {
+                if (!reader.skipItem()) // the address label
                     return false;
-        }
-        return true;
-    });
+                IndicatorImage &image = loaded.indicator(n);
+                for (int reg = 0; reg < IndicatorImage::Registers; ++reg)
+                    if (!ReadRegisterBlock(
+                            reader, [&](int b, qint16 value) { image.cell(reg, b) = value; }))
+                        return false;
+            }
+            return true;
+        },
+        PartialLoad::Kept, notice);
 }
 
 } // namespace IndicatorFile

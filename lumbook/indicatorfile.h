@@ -20,8 +20,10 @@ QString DefaultPath();
 QString Save(const IndicatorImages &images, const QString &path);
 
 // Reads all 16 images, labels passed over, values taken by position alone.
-// All or nothing: on any failure the images are left as they were and the
-// reason names the file and the item where reading stopped.
-QString Load(IndicatorImages &images, const QString &path);
+// On a failure the values read before it are kept, the rest are left as
+// they were, and the reason names the file and the item where reading
+// stopped. After a success `notice` says where the file does not look as
+// expected, or is empty.
+QString Load(IndicatorImages &images, const QString &path, QString *notice = nullptr);
 
 } // namespace IndicatorFile

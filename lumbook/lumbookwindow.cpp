@@ -54,13 +54,20 @@ RegisterTransferSetup LumbookWindow::indicatorSetup()
 // The file buttons' work on all 16 indicators. The callbacks run only on presses.
 GuardedFile LumbookWindow::indicatorFile()
 {
-    return {.engine = &m_engine,
-            .load = [this] { return IndicatorFile::Load(m_images, m_options.filePath); },
-            .save = [this] { return IndicatorFile::Save(m_images, m_options.filePath); },
-            .notLoaded = LumText::FileNotLoaded,
-            .notSaved = LumText::FileNotSaved,
-            .showStatus = std::bind_front(&LumbookWindow::setStatus, this),
-            .refresh = std::bind_front(&LumbookWindow::Combo_adr_Click, this)};
+    return GuardedFile(
+        {.engine = &m_engine,
+         .path = m_options.filePath,
+         .load =
+             [this](QString *notice) {
+                 return IndicatorFile::Load(m_images, m_options.filePath, notice);
+             },
+         .save = [this] { return IndicatorFile::Save(m_images, m_options.filePath); },
+         .notLoaded = LumText::FileNotLoaded,
+         .notSaved = LumText::FileNotSaved,
+         .status = [this] { return m_status->text(); },
+         .showStatus = std::bind_front(&LumbookWindow::setStatus, this),
+         .blankStatus = LumText::Status(),
+         .refresh = std::bind_front(&LumbookWindow::Combo_adr_Click, this)});
 }
 
 IndicatorImage &LumbookWindow::runImage()
@@ -180,10 +187,17 @@ void LumbookWindow::Form_Load()
     Combo_adr_Click(); // indicator 1, address 80
     if (!QFileInfo::exists(m_options.filePath)) {
         problems.append(LumText::FileMissing(QFileInfo(m_options.filePath).fileName()));
-    } else if (const QString error = IndicatorFile::Load(m_images, m_options.filePath);
-               !error.isEmpty()) {
-        problems.append(LumText::FileUnreadAtStart(error));
     } else {
+        // What did read is in memory, the rest zero; the file on disk stays
+        // until a save has kept it under another name.
+        QString notice;
+        const QString error = IndicatorFile::Load(m_images, m_options.filePath, &notice);
+        if (!error.isEmpty()) {
+            problems.append(LumText::FileUnreadAtStart(error));
+            m_file.markUnread();
+        } else if (!notice.isEmpty()) {
+            problems.append(notice);
+        }
         Combo_adr_Click();
     }
     // Whatever the file held there, each indicator's own address is its own.

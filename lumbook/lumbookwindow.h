@@ -73,7 +73,7 @@ private:
     IndicatorImages m_images;
     IndicatorEditor m_editor{m_images};
     RegisterTransfer m_engine;
-    const GuardedFile m_file = indicatorFile();
+    GuardedFile m_file = indicatorFile();
 
     QComboBox *m_adr = nullptr;
     QComboBox *m_kor = nullptr;

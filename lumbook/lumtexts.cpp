@@ -84,11 +84,12 @@ QString FileMissing(const QString &fileName)
 }
 QString FileUnreadAtStart(const QString &reason)
 {
-    return QStringLiteral("%1; все индикаторы нулевые").arg(reason);
+    return QStringLiteral("%1; значения до этого места прочитаны, остальные нулевые").arg(reason);
 }
 QString FileNotLoaded(const QString &reason)
 {
-    return QStringLiteral("Статус: %1; индикаторы не изменены").arg(reason);
+    return QStringLiteral("Статус: %1; значения до этого места прочитаны, остальные не изменены")
+        .arg(reason);
 }
 QString FileNotSaved(const QString &reason)
 {

@@ -33,16 +33,11 @@ QString SaveImageFile(const SystemImage &image, const QString &path)
     return ImageFileContents(image).save(path);
 }
 
-QString LoadImageFile(SystemImage &image, const QString &path)
+QString LoadImageFile(SystemImage &image, const QString &path, QString *notice)
 {
     DataFileReader reader;
     if (!reader.open(path))
         return reader.error();
-    return LoadImageFile(image, reader);
-}
-
-QString LoadImageFile(SystemImage &image, DataFileReader &reader)
-{
     for (int slot = 0; slot < SlotCount; ++slot) {
         const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
         if (!reader.skipItem()) // the header: its text is not compared with anything
@@ -58,6 +53,9 @@ QString LoadImageFile(SystemImage &image, DataFileReader &reader)
             }
         }
     }
+    reader.checkEnd();
+    if (notice != nullptr)
+        *notice = reader.notice();
     return QString();
 }
 

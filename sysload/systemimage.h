@@ -7,7 +7,6 @@
 
 #include <array>
 
-class DataFileReader;
 class DataFileWriter;
 
 // One register: eight bytes, each held as a 16-bit signed integer. A value
@@ -51,8 +50,8 @@ QString SaveImageFile(const SystemImage &image, const QString &path);
 // (no file, a file that ends early, a value line that is no number) the
 // entries read so far keep their new values and the rest their old ones;
 // the reason, naming the file and line, is returned. Empty on success.
-QString LoadImageFile(SystemImage &image, const QString &path);
-QString LoadImageFile(SystemImage &image, DataFileReader &reader);
+// After a success `notice` says where the file does not look as expected.
+QString LoadImageFile(SystemImage &image, const QString &path, QString *notice = nullptr);
 
 // Which slots a loaded image ticks: those whose presence marker is not 0.
 std::array<bool, SlotCount> PresentSlots(const SystemImage &image);

@@ -20,15 +20,18 @@ QString Save(const AnnouncerImage &image, const QString &path)
     return writer.save(path);
 }
 
-QString Load(AnnouncerImage &image, const QString &path)
+QString Load(AnnouncerImage &image, const QString &path, QString *notice)
 {
-    return LoadRegisterFile(image, path, [](DataFileReader &reader, AnnouncerImage &loaded) {
-        for (int row = 1; row <= AnnouncerImage::Rows; ++row)
-            if (!ReadRegisterBlock(reader,
-                                   [&](int slot, qint16 code) { loaded.setCell(row, slot, code); }))
-                return false;
-        return true;
-    });
+    return LoadRegisterFile(
+        image, path,
+        [](DataFileReader &reader, AnnouncerImage &loaded) {
+            for (int row = 1; row <= AnnouncerImage::Rows; ++row)
+                if (!ReadRegisterBlock(
+                        reader, [&](int slot, qint16 code) { loaded.setCell(row, slot, code); }))
+                    return false;
+            return true;
+        },
+        PartialLoad::Discarded, notice);
 }
 
 } // namespace ScenarioFile

@@ -19,7 +19,8 @@ QString Save(const AnnouncerImage &image, const QString &path);
 
 // Reads the whole image, labels passed over, values taken by position alone.
 // All or nothing: on any failure the image is left as it was and the reason
-// names the file and the item where reading stopped.
-QString Load(AnnouncerImage &image, const QString &path);
+// names the file and the item where reading stopped. After a success
+// `notice` says where the file does not look as expected, or is empty.
+QString Load(AnnouncerImage &image, const QString &path, QString *notice = nullptr);
 
 } // namespace ScenarioFile

@@ -57,13 +57,19 @@ RegisterTransferSetup VoxbookWindow::announcerSetup()
 // The file buttons' work on the scenarios. The callbacks run only on presses.
 GuardedFile VoxbookWindow::scenarioFile()
 {
-    return {.engine = &m_engine,
-            .load = [this] { return ScenarioFile::Load(m_image, m_options.filePath); },
-            .save = [this] { return ScenarioFile::Save(m_image, m_options.filePath); },
-            .notLoaded = VoxText::FileNotLoaded,
-            .notSaved = VoxText::FileNotSaved,
-            .showStatus = std::bind_front(&VoxbookWindow::setStatus, this),
-            .refresh = std::bind_front(&VoxbookWindow::Combo_adr_Click, this)};
+    return GuardedFile({.engine = &m_engine,
+                        .path = m_options.filePath,
+                        .load =
+                            [this](QString *notice) {
+                                return ScenarioFile::Load(m_image, m_options.filePath, notice);
+                            },
+                        .save = [this] { return ScenarioFile::Save(m_image, m_options.filePath); },
+                        .notLoaded = VoxText::FileNotLoaded,
+                        .notSaved = VoxText::FileNotSaved,
+                        .status = [this] { return m_status->text(); },
+                        .showStatus = std::bind_front(&VoxbookWindow::setStatus, this),
+                        .blankStatus = VoxText::Status(),
+                        .refresh = std::bind_front(&VoxbookWindow::Combo_adr_Click, this)});
 }
 
 void VoxbookWindow::buildControls()

@@ -69,7 +69,7 @@ private:
     ScenarioEditor m_editor{m_image};
     RegisterTransfer m_engine;
     ScenarioPlay m_test;
-    const GuardedFile m_file = scenarioFile();
+    GuardedFile m_file = scenarioFile();
 
     QComboBox *m_number = nullptr;
     std::array<QComboBox *, AnnouncerImage::Slots> m_phrases{};

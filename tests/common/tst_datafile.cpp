@@ -1,13 +1,20 @@
 // Data-file items: byte-exact Windows-1251 lines, reading strictly by
 // position, and failures that name the line and the item.
 #include "datafile.h"
+#include "safefile.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +31,9 @@ class TestDataFile : public QObject
     Q_OBJECT
 private slots:
     void writtenExactKeptOnFailure();
+    void fullDiskAndKill();
+    void notPlainFiles();
+    void notices();
     void itemsByPosition_data();
     void itemsByPosition();
     void readFailures_data();
@@ -53,21 +63,111 @@ void TestDataFile::writtenExactKeptOnFailure()
     const QString error = unwritable.save(path);
     QVERIFY2(error.startsWith(u"Файл umd_9C.txt не записан: строка 2"_s), qPrintable(error));
     QCOMPARE(ReadFile(path), expected);
+}
 
-    // The disk refuses the new file half-way (here: a file size limit).
-    DataFileWriter large;
-    for (int i = 0; i < 3000; ++i)
-        large.addNumber(i);
-    signal(SIGXFSZ, SIG_IGN);
+namespace {
+// Saves `writer` over `path` with the file size limited to 300 bytes, as a
+// full disk would refuse the rest; with `killed` in a child process that the
+// limit ends half-way through the write, as a kill would.
+QString SaveOnFullDisk(const DataFileWriter &writer, const QString &path, bool killed = false)
+{
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     rlimit small = saved;
-    small.rlim_cur = 4096;
+    small.rlim_cur = 300;
+    if (killed) {
+        const pid_t child = fork();
+        if (child == 0) {
+            setrlimit(RLIMIT_FSIZE, &small);
+            signal(SIGXFSZ, SIG_DFL);
+            writer.save(path);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFSIGNALED(status) ? u"killed"_s : u"not killed"_s;
+    }
+    signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
-    const QString failed = large.save(path);
+    const QString error = writer.save(path);
     setrlimit(RLIMIT_FSIZE, &saved);
-    QVERIFY2(failed.startsWith(u"Файл umd_9C.txt не записан: "_s), qPrintable(failed));
-    QCOMPARE(ReadFile(path), expected);
+    return error;
+}
+} // namespace
+
+// A full disk and a killed process leave the old file whole, or, written in
+// place, its old contents put back or kept where the next load says.
+void TestDataFile::fullDiskAndKill()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"sysload.txt"_s);
+    DataFileWriter old;
+    old.addNumber(1);
+    QCOMPARE(old.save(path), QString());
+    // A file that fits the write buffer fails as surely as one larger.
+    for (int values : {100, 3000}) {
+        DataFileWriter large;
+        for (int i = 0; i < values; ++i)
+            large.addNumber(i);
+        QCOMPARE(SaveOnFullDisk(large, path),
+                 u"Файл sysload.txt не записан: файл больше, чем позволяет система"_s);
+        QCOMPARE(ReadFile(path), "1\r\n");
+        QCOMPARE(SaveOnFullDisk(large, path, true), u"killed"_s);
+        QCOMPARE(ReadFile(path), "1\r\n");
+    }
+
+    // In place: the file may be written, its folder takes no new file.
+    QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions(0x6666)));
+    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x5555)));
+    const auto unlock =
+        qScopeGuard([&] { QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7700)); });
+    // Root writes into any folder, so the save runs as nobody would.
+    const bool root = ::geteuid() == 0;
+    QVERIFY(!root || ::setresuid(65534, 65534, 0) == 0);
+    DataFileWriter large;
+    for (int i = 0; i < 100; ++i)
+        large.addNumber(i);
+    const QString full = SaveOnFullDisk(large, path);
+    const QString killed = SaveOnFullDisk(large, path, true);
+    QVERIFY(!root || ::setresuid(0, 0, 0) == 0);
+    QCOMPARE(full, u"Файл sysload.txt не записан: файл больше, чем позволяет система; прежнее "
+                   u"содержимое восстановлено"_s);
+    QCOMPARE(killed, u"killed"_s);
+    QCOMPARE(ReadFile(path).size(), 300); // new values up to where the kill came
+    DataFileReader reader;
+    QVERIFY(reader.open(path));
+    QCOMPARE(ReadFile(KeptCopyPath(path)), "1\r\n");
+    QCOMPARE(reader.notice(),
+             u"Запись файла sysload.txt была прервана, файл может быть испорчен; прежний файл "
+             u"сохранён в "_s +
+                 KeptCopyPath(path));
+}
+
+// What is no plain data file is refused at once, read or written: a pipe
+// with no writer, a device without end, a file larger than any data file.
+void TestDataFile::notPlainFiles()
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(u"pipe.txt"_s), zero = dir.filePath(u"zero.txt"_s),
+                  big = dir.filePath(u"big.txt"_s);
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QVERIFY(QFile::link(u"/dev/zero"_s, zero));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(MaxDataFileSize + 1));
+    file.close();
+    const QString notPlain = u"это не обычный файл (папка, канал или устройство)"_s;
+    for (const auto &[path, reason] :
+         {std::pair{pipe, notPlain}, std::pair{zero, notPlain},
+          std::pair{big, u"файл больше 10 МБ, это не файл данных"_s}}) {
+        DataFileReader reader;
+        QVERIFY(!reader.open(path));
+        QCOMPARE(reader.error(),
+                 u"Файл %1 не прочитан: "_s.arg(QFileInfo(path).fileName()) + reason);
+    }
+    DataFileWriter writer;
+    writer.addNumber(1);
+    QCOMPARE(writer.save(pipe), u"Файл pipe.txt не записан: "_s + notPlain);
 }
 
 void TestDataFile::itemsByPosition_data()
@@ -116,6 +216,29 @@ void TestDataFile::readFailures()
     while (reader.readNumber())
         QVERIFY(++taken < 10);
     QVERIFY2(reader.error().contains(error), qPrintable(reader.error()));
+}
+
+// A file that loads by position but does not look as the tools write it
+// says where: a number where a label belongs (a line added above shifts
+// every value after it), items after the last one.
+void TestDataFile::notices()
+{
+    DataFileReader reader;
+    reader.setContents("\"a\"\r\n1\r\n\"b\"\r\n2\r\n", u"umd_9C.txt"_s);
+    QVERIFY(reader.skipItem() && reader.readNumber() && reader.skipItem());
+    QCOMPARE(reader.notice(), QString());
+    QVERIFY(reader.skipItem());
+    QCOMPARE(reader.notice(), u"Файл umd_9C.txt, строка 4: на месте подписи стоит число «2», "
+                              u"значения после него могут быть сдвинуты"_s);
+    reader.setContents("1\r\n2\r\n\r\n", u"umd_9C.txt"_s);
+    QVERIFY(reader.readNumber());
+    reader.checkEnd();
+    QCOMPARE(reader.notice(), u"Файл umd_9C.txt, строка 2: после последнего значения в файле "
+                              u"есть ещё строки, они не прочитаны"_s);
+    reader.setContents("1\r\n\r\n", u"umd_9C.txt"_s);
+    QVERIFY(reader.readNumber());
+    reader.checkEnd();
+    QCOMPARE(reader.notice(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestDataFile)

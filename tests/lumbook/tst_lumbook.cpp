@@ -9,6 +9,8 @@
 #include "testbytes.h"
 #include "typing.h"
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -265,18 +267,40 @@ void TestLumbook::startAndBadFiles()
         QCOMPARE(m_window->images().indicator(n).cell(0, 0), 0x7F + n);
     QCOMPARE(m_window->images().indicator(16).cell(4, 0), 5);
 
-    // Not a number after a good indicator: the button changes nothing and
-    // names where it stopped.
-    QVERIFY(PutFile(m_path, block + QByteArray(block).replace("5\r\n", "5a\r\n")));
-    const IndicatorImages before = m_window->images();
+    // Not a number in indicator 2: the button keeps what it read before and
+    // names where it stopped; a good load then clears that text.
+    const QByteArray bad = block + QByteArray(block).replace("5\r\n", "5a\r\n");
+    QVERIFY(PutFile(m_path, bad));
+    m_window->images().indicator(1).cell(2, 3) = 9;
+    m_window->images().indicator(2).cell(2, 3) = 9;
     click(u"Command_load"_s);
-    QVERIFY2(status().contains(u"«5a»"_s) && status().endsWith(u"; индикаторы не изменены"_s),
+    QVERIFY2(status().contains(u"«5a»"_s) &&
+                 status().endsWith(u"; значения до этого места прочитаны, остальные не изменены"_s),
              qPrintable(status()));
-    QVERIFY(m_window->images() == before);
-    // At start a bad file leaves every image zero but its own address.
+    QCOMPARE(m_window->images().indicator(1).cell(2, 3), 0);
+    QCOMPARE(m_window->images().indicator(2).cell(2, 3), 9);
+    QVERIFY(PutFile(m_path, block.repeated(16)));
+    click(u"Command_load"_s);
+    QCOMPARE(status(), u"Статус:"_s);
+    // At start the same: indicator 1 from the file, the rest zero. The save
+    // keeps the file that did not load beside it before writing over it.
+    QVERIFY(PutFile(m_path, bad));
     start();
-    QVERIFY2(status().endsWith(u"«5a»; все индикаторы нулевые"_s), qPrintable(status()));
-    QCOMPARE(m_window->images().indicator(1).cell(1, 0), 0);
+    QVERIFY2(status().endsWith(u"«5a»; значения до этого места прочитаны, остальные нулевые"_s),
+             qPrintable(status()));
+    QCOMPARE(m_window->images().indicator(1).cell(1, 0), 5);
+    QCOMPARE(m_window->images().indicator(2).cell(1, 0), 0);
+    click(u"Command_save"_s);
+    const QDir dir(m_dir.path());
+    const QStringList kept = dir.entryList({u"umd_8x непрочитанный *.txt"_s});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(status(), u"Статус: прежний файл umd_8x.txt не был прочитан и сохранён как «%1»; "
+                       u"файл записан"_s.arg(kept.first()));
+    QFile copy(dir.filePath(kept.first()));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), bad);
+    click(u"Command_save"_s); // read now: the next save keeps nothing
+    QCOMPARE(dir.entryList({u"umd_8x непрочитанный *.txt"_s}).size(), 1);
     QFile::remove(m_path);
     start(false);
     QCOMPARE(status(),

@@ -114,6 +114,11 @@ void TestVoxbook::file()
                  qPrintable(status()));
         QVERIFY(m_window->image() == before);
     }
+    // Nine lines too many after register 0 load by position, and say where.
+    QVERIFY(PutFile(m_path, block + QByteArray("9\r\n").repeated(9) + block.repeated(23)));
+    click(u"Command1"_s);
+    QCOMPARE(status(), u"Статус: Файл umd_9C.txt, строка 10: на месте подписи стоит число «9», "
+                       u"значения после него могут быть сдвинуты"_s);
 
     init();
     AnnouncerImage &image = m_window->image();
