@@ -90,6 +90,11 @@ QString FileNotLoaded()
     return QStringLiteral("Статус: идёт обмен с контроллером; файл не прочитан");
 }
 
+QString RunInProgress()
+{
+    return QStringLiteral("Статус: идёт обмен с контроллером; новый не начат");
+}
+
 } // namespace TransferText
 
 RegisterTransfer::RegisterTransfer(SerialLink *link, RegisterTransferSetup setup, QObject *parent)
@@ -129,9 +134,18 @@ std::array<int, 3> RegisterTransfer::firstBadCell(int from, int to) const
     return {-1, 0, 0};
 }
 
+bool RegisterTransfer::refusedDuringRun()
+{
+    if (!isActive())
+        return false;
+    // The run's own progress text comes back with its next tick.
+    emit statusChanged(TransferText::RunInProgress());
+    return true;
+}
+
 bool RegisterTransfer::startWriteRun()
 {
-    if (isActive())
+    if (refusedDuringRun())
         return false;
     m_runAddress = m_setup.address();
     if (!m_link->isOpen()) {
@@ -152,7 +166,7 @@ bool RegisterTransfer::startWriteRun()
 
 bool RegisterTransfer::startReadRun()
 {
-    if (isActive())
+    if (refusedDuringRun())
         return false;
     m_runAddress = m_setup.address();
     if (!m_link->isOpen()) {

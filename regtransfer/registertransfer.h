@@ -41,6 +41,8 @@ QString Interrupted(const QString &reason);
 // memory the run sends or fills.
 QString FileNotSaved();
 QString FileNotLoaded();
+// A run button pressed during a run: the run goes on, no other starts.
+QString RunInProgress();
 } // namespace TransferText
 
 // What a tool tells the engine about its controller and its memory.
@@ -112,9 +114,9 @@ public:
     const QTimer &Timer2() const { return m_timer2.timer(); }
     QString status() const { return m_status; }
 
-    // Start the write or the read run. Ignored (false) while any run is
-    // active; refused with a status when the port is not open or, for the
-    // write run, when the image holds a value that is not a byte.
+    // Start the write or the read run. Refused (false) while any run is
+    // active, saying so; refused with a status when the port is not open or,
+    // for the write run, when the image holds a value that is not a byte.
     bool startWriteRun();
     bool startReadRun();
 
@@ -138,6 +140,8 @@ signals:
     void statusChanged(const QString &text);
 
 private:
+    // True, and says so, while a run is active.
+    bool refusedDuringRun();
     void writeStep();
     // A step of the read run at a tick of Timer2, or once it has been put
     // off to the limit.

@@ -15,8 +15,10 @@ ScenarioPlay::ScenarioPlay(SerialLink *link, RegisterTransfer *engine,
 
 bool ScenarioPlay::start(const QString &numberText)
 {
-    if (m_engine->isActive())
+    if (m_engine->isActive()) {
+        emit statusChanged(TransferText::RunInProgress());
         return false;
+    }
     // The number by the digit rule, as typed: "0G" is 10 and "E0x" is E0.
     // Only a value that is no byte cannot go on the wire.
     const std::optional<int> number = HexValue(numberText);

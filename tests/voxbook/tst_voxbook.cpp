@@ -265,8 +265,10 @@ void TestVoxbook::onTheBus()
 
     m_window->image() = AnnouncerImage();
     click(u"Command3"_s);
-    click(u"Command5"_s); // a test pressed during a read run is ignored, saying nothing
-    QCOMPARE(status(), u"Статус:"_s + QString(27, u' '));
+    click(u"Command5"_s); // a test or a run pressed during a read run starts nothing
+    QCOMPARE(status(), u"Статус: идёт обмен с контроллером; новый не начат"_s);
+    click(u"Command4"_s);
+    QCOMPARE(status(), u"Статус: идёт обмен с контроллером; новый не начат"_s);
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->engine().isActive(), 5000);
     QVERIFY(m_window->image() == composed);
 
