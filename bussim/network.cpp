@@ -2,8 +2,9 @@
 
 #include "hextext.h"
 #include "networktable.h"
+#include "safefile.h"
+#include "systemerror.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -72,7 +73,8 @@ bool OpenForSave(QSaveFile &file, QString *error)
 {
     if (file.open(QIODevice::WriteOnly))
         return true;
-    return Fail(error, QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
+    return Fail(error,
+                QStringLiteral("%1: %2").arg(file.fileName(), SystemReason(file.errorString())));
 }
 } // namespace
 
@@ -224,11 +226,13 @@ bool Network::loadJson(const QJsonObject &json, QString *error)
 
 bool Network::load(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    // A pipe or a device in its place is refused, not waited on or read without end.
+    QString reason;
+    const std::optional<QByteArray> bytes = ReadDataFile(path, &reason);
+    if (!bytes)
+        return Fail(error, QStringLiteral("%1: %2").arg(path, reason));
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(*bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
         return Fail(error, QStringLiteral("%1: not a network file: %2 at byte %3")
                                .arg(path, parseError.errorString())
@@ -243,12 +247,11 @@ bool Network::load(const QString &path, QString *error)
 
 bool Network::save(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
-    if (!OpenForSave(file, error))
-        return false;
-    file.write(QJsonDocument(toJson()).toJson(QJsonDocument::Indented));
-    if (!file.commit())
-        return Fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    // The save the tools' files have: a full disk or a kill leaves the old file whole.
+    const QString reason =
+        WriteFileSafely(path, QJsonDocument(toJson()).toJson(QJsonDocument::Indented));
+    if (!reason.isEmpty())
+        return Fail(error, QStringLiteral("%1: %2").arg(path, reason));
     return true;
 }
 
