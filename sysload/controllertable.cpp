@@ -143,4 +143,12 @@ QString VerifyDone(const QString &summary)
     return QStringLiteral("Сверка с файлом: ") + summary;
 }
 
+QString WriteNotByte(int address, int registerNumber, int byte, int value)
+{
+    return WriteLine(address, registerNumber, false) +
+           QStringLiteral(": байт %1 = %2, а байт передаётся от 0 до 255; регистр не передан")
+               .arg(byte)
+               .arg(value);
+}
+
 } // namespace SysloadText

@@ -58,4 +58,7 @@ QString ReadStopped(int done, int total, int errors);
 QString WriteStopped(int address, int registerNumber, int done, int total, int errors);
 QString VerifyStopped(int done, int total);
 QString VerifyDone(const QString &summary);
+
+// The write line of a register not sent: byte 1..8 of it holds `value`.
+QString WriteNotByte(int address, int registerNumber, int byte, int value);
 } // namespace SysloadText

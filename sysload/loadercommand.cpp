@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 
 #ifdef Q_OS_UNIX
@@ -47,11 +48,14 @@ std::optional<QList<int>> ParseOnly(const QString &text, QString &error)
 }
 
 // ---------------------------------------------------------------------------
-// Ctrl+C: the signal handler only writes one byte into a pipe; the event loop
-// reads it and asks the run to stop after the exchange in progress.
+// Ctrl+C, and the end of the session or a kill from a script or a service
+// manager: the signal handler only writes one byte into a pipe; the event
+// loop reads it and asks the run to stop after the exchange in progress, so
+// that the run says where it stopped.
 
 #ifdef Q_OS_UNIX
 int g_interruptPipe[2] = {-1, -1};
+constexpr std::array StopSignals{SIGINT, SIGTERM, SIGHUP};
 
 void OnInterrupt(int)
 {
@@ -78,13 +82,15 @@ public:
         };
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_previous);
+        for (std::size_t i = 0; i < StopSignals.size(); ++i)
+            ::sigaction(StopSignals[i], &action, &m_previous[i]);
     }
     ~InterruptWatch()
     {
         if (!m_notifier)
             return;
-        ::sigaction(SIGINT, &m_previous, nullptr);
+        for (std::size_t i = 0; i < StopSignals.size(); ++i)
+            ::sigaction(StopSignals[i], &m_previous[i], nullptr);
         m_notifier.reset();
         ::close(g_interruptPipe[0]);
         ::close(g_interruptPipe[1]);
@@ -95,9 +101,7 @@ public:
 
 private:
     std::unique_ptr<QSocketNotifier> m_notifier;
-    struct sigaction m_previous
-    {
-    };
+    std::array<struct sigaction, StopSignals.size()> m_previous{};
 };
 #else
 class InterruptWatch
@@ -217,10 +221,8 @@ LoaderCommand ParseLoaderCommand(const QStringList &arguments)
         QStringLiteral("[FILE]"));
     if ((command.end = ParseCommandLine(parser, arguments)))
         return command;
-    // Refused as the shared reader refuses an option it does not know.
     const auto refuse = [&command, &parser](const QString &why) {
-        QTextStream(stderr) << QCoreApplication::applicationName() << ": " << why << "\n\n"
-                            << parser.helpText();
+        PrintRefusal(parser, why);
         command.end = ExitStatus::NotStarted;
         return command;
     };
@@ -238,6 +240,9 @@ LoaderCommand ParseLoaderCommand(const QStringList &arguments)
     const QStringList files = parser.positionalArguments();
     if (files.size() > (command.run == LoaderCommand::Run::Window ? 0 : 1))
         return refuse(QStringLiteral("лишний аргумент: %1").arg(files.last()));
+    // An empty name would mean the file beside the program.
+    if (!files.isEmpty() && files.first().isEmpty())
+        return refuse(QStringLiteral("FILE: пустое имя файла"));
     if (!files.isEmpty())
         command.file = QFileInfo(files.first()).absoluteFilePath();
     if (parser.isSet(only)) {
@@ -340,6 +345,8 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
     report.finish();
 
     const RunProgress &p = loader.progress();
+    const QString done = QString::number(p.done);
+    const QString errors = QString::number(p.errors);
     switch (end) {
     case SystemLoader::RunEnd::Done:
         break;
@@ -353,16 +360,13 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
     case LoaderCommand::Run::Backup:
         if (!loader.saveError().isEmpty())
             return notStarted(loader.saveError());
+        // One call: a '%' in the file's name is no place of its own.
         out << QStringLiteral("Система в файл %1: прочитано %2 регистров, ошибок %3\n")
-                   .arg(session.imagePath())
-                   .arg(p.done)
-                   .arg(p.errors);
+                   .arg(session.imagePath(), done, errors);
         break;
     case LoaderCommand::Run::Restore:
         out << QStringLiteral("Из файла %1 в систему: записано %2 регистров, ошибок %3\n")
-                   .arg(session.imagePath())
-                   .arg(p.done)
-                   .arg(p.errors);
+                   .arg(session.imagePath(), done, errors);
         break;
     case LoaderCommand::Run::Verify:
         out << VerifyText::Report(loader.verifyResult());

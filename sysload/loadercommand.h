@@ -41,7 +41,7 @@ namespace ExitStatus {
 inline constexpr int Ok = 0;            // no error; for a comparison: all equal
 inline constexpr int Failed = 1;        // registers failed, or differ from the file
 inline constexpr int NotStarted = 2;    // arguments, port or file; or the port failed in the run
-inline constexpr int Interrupted = 130; // stopped by Ctrl+C
+inline constexpr int Interrupted = 130; // stopped by Ctrl+C, SIGTERM or SIGHUP
 } // namespace ExitStatus
 
 // The arguments, the program's name first, read as every tool reads its

@@ -298,11 +298,17 @@ bool SystemLoader::WriteController(int address, int count, int slot)
         bool acknowledged = false;
         if (request && WriteRegister(*request, address, acknowledged) != Exchanged::Judge)
             return false;
-        // A value outside 0..255 (only an edited file holds one) cannot be one
-        // byte on the wire: the register is not sent and counts as an error.
         if (!acknowledged)
             ++m_errorCount;
-        emit statusChanged(SysloadText::WriteLine(address, n, acknowledged));
+        // A value outside 0..255 (only an edited file holds one) cannot be one
+        // byte on the wire: the register is not sent, counts as an error, and
+        // its line names the byte that holds it.
+        const auto notByte =
+            std::ranges::find_if(values, [](qint16 v) { return v < 0 || v > 0xFF; });
+        emit statusChanged(
+            !request && notByte != values.end()
+                ? SysloadText::WriteNotByte(address, n, int(notByte - values.begin()) + 1, *notByte)
+                : SysloadText::WriteLine(address, n, acknowledged));
         m_lastAddress = address;
         m_lastRegister = n;
         RegisterDone(n == count - 1);

@@ -262,6 +262,9 @@ private slots:
             if (!c.writing && n >= c.errors)
                 expected.at(8, n).fill(0xF0);
         }
+        if (c.badValue != 0) // the line names the byte and the value
+            lines[0] += u": байт 8 = %1, а байт передаётся от 0 до 255; регистр не передан"_qs.arg(
+                c.badValue);
         for (int slot = 0; !c.writing && slot < SlotCount; ++slot)
             if (slot < 8 || (slot > 8 && c.cut.isEmpty()))
                 expected.at(slot, 0)[0] = 0;
@@ -493,6 +496,81 @@ private slots:
             QVERIFY2(outText.contains(u"81    04"_qs), qPrintable(outText));
         QString printed = (outText.isEmpty() ? errText : outText).section(u'\n', 0, 0);
         QCOMPARE(printed.replace(path(), u"sysload.txt"_qs), said);
+    }
+    void commandLineItems_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "DIR/" is the folder of sysload.txt
+        // 80's register 4, byte 5, in the backup: 1 leaves it as read; 0 leaves
+        // it too and adds a line after the file's end.
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("signal"); // raised at the fifth request
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QString>("said"); // on out or on err, folders left out
+        QTest::newRow("--help-all")
+            << QStringList{u"--help-all"_qs} << 1 << 0 << 0 << 0 << QString();
+        QTest::newRow("--port empty")
+            << QStringList{u"--backup"_qs, u"--port="_qs} << 1 << 0 << 2 << 0 << QString();
+        QTest::newRow("--log empty") << QStringList{u"--restore"_qs, u"--log"_qs, QString()} << 1
+                                     << 0 << 2 << 0 << QString();
+        QTest::newRow("FILE empty")
+            << QStringList{u"--restore"_qs, QString()} << 1 << 0 << 2 << 0 << QString();
+        QTest::newRow("a file name with %1 %2")
+            << QStringList{u"--backup"_qs, u"--only=80"_qs, u"DIR/a%1 %2.txt"_qs} << 1 << 0 << 0
+            << 9 << u"Система в файл a%1 %2.txt: прочитано 9 регистров, ошибок 0\n"_qs;
+        QTest::newRow("SIGTERM in a backup")
+            << QStringList{u"--backup"_qs} << 1 << SIGTERM << 130 << 5
+            << u"Чтение остановлено: прочитано 5 из 9 регистров (ошибок 0), файл sysload.txt "
+               u"не изменён"_qs;
+        QTest::newRow("SIGHUP in a restore")
+            << QStringList{u"--restore"_qs} << 1 << SIGHUP << 130 << 5
+            << u"Запись остановлена после адреса $80 регистра $4: записано 5 из 9 регистров "
+               u"(ошибок 0)"_qs;
+        QTest::newRow("a value of 300")
+            << QStringList{u"--restore"_qs} << 300 << 0 << 1 << 8
+            << u"запись в систему адреса $80   регистра $4  ERROR: байт 5 = 300, а байт "
+               u"передаётся от 0 до 255; регистр не передан\n"_qs;
+        QTest::newRow("a value of -1")
+            << QStringList{u"--restore"_qs} << -1 << 0 << 1 << 8
+            << u"регистра $4  ERROR: байт 5 = -1, а байт передаётся от 0 до 255"_qs;
+    }
+
+    // Against a backup of indicator 80.
+    void commandLineItems()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, value);
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        QFETCH(int, requests);
+        QFETCH(QString, said);
+        SimHarness sim;
+        Fill(sim.network(), {0x80}, 6);
+        SystemImage image = ImageOf(sim.network(), {0x80});
+        if (value != 1 && value != 0)
+            image.at(8, 4)[4] = qint16(value);
+        QVERIFY(SaveImageFile(image, path()).isEmpty());
+        if (value == 0)
+            QVERIFY(PutFile(path(), Contents(path()) + "0\r\n"));
+        if (signal != 0)
+            connect(&sim.server(), &bussim::PtyServer::requestReceived, this, [&] {
+                if (sim.requests().size() == 5)
+                    std::raise(signal);
+            });
+        const QString folder = m_dir.path() + u'/';
+        arguments.replaceInStrings(u"DIR/"_qs, folder);
+        QString outText;
+        QString errText;
+        QTextStream out(&outText);
+        QTextStream err(&errText);
+        const int got =
+            RunLoaderCommand(ParseLoaderCommand(QStringList{u"sysload"_qs} + arguments),
+                             SysloadOptions{TestUnit, 2ms, sim.device(), path()}, out, err, false);
+        QString printed = outText + errText;
+        printed.replace(folder, QString());
+        QVERIFY2(got == status, qPrintable(u"%1\n%2"_qs.arg(QString::number(got), printed)));
+        QCOMPARE(sim.requests().size(), requests);
+        QVERIFY2(printed.contains(said), qPrintable(printed));
     }
 };
 
