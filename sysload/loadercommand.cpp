@@ -212,7 +212,11 @@ LoaderCommand ParseLoaderCommand(const QStringList &arguments)
     const QCommandLineOption quick(
         QStringLiteral("quick"),
         QStringLiteral("End each wait as soon as a good reply is in (also in the window)."));
-    parser.addOptions({backup, restore, verify, only, quick});
+    const QCommandLineOption includeUnread(
+        QStringLiteral("include-unread"),
+        QStringLiteral("Restore also the registers the backup could not read: FILE holds older "
+                       "values for them, 0 without an earlier file (also in the window)."));
+    parser.addOptions({backup, restore, verify, only, quick, includeUnread});
     AddBusOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
@@ -252,6 +256,7 @@ LoaderCommand ParseLoaderCommand(const QStringList &arguments)
             return refuse(error);
     }
     command.quick = parser.isSet(quick);
+    command.includeUnread = parser.isSet(includeUnread);
     command.bus = ReadBusOptions(parser);
     return command;
 }
@@ -280,9 +285,12 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
     const bool fileThere = QFileInfo::exists(session.imagePath());
     bool fileLoaded = false;
     if (fileThere || !backup) {
-        const QString reason = LoadImageFile(session.image(), session.imagePath());
+        QString notice;
+        const QString reason = session.file().load(&notice);
         if (!reason.isEmpty())
             return notStarted(reason);
+        if (!notice.isEmpty())
+            err << "sysload: " << notice << '\n';
         fileLoaded = true;
     }
 
@@ -306,8 +314,13 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
         return notStarted(session.port().errorText());
 
     session.setQuick(command.quick);
+    loader.setIncludeUnread(command.includeUnread);
     loader.setCountDisplay(0); // nobody watches a status line here
     ProgressReport report(err, errIsTerminal);
+    loader.setUnreadWarning([&report](const QString &text) {
+        report.status(text);
+        return true;
+    });
     QObject::connect(&loader, &SystemLoader::statusChanged, &loader,
                      [&report](const QString &text) { report.status(text); });
     QObject::connect(&loader, &SystemLoader::progressChanged, &loader,
@@ -363,11 +376,20 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
         // One call: a '%' in the file's name is no place of its own.
         out << QStringLiteral("Система в файл %1: прочитано %2 регистров, ошибок %3\n")
                    .arg(session.imagePath(), done, errors);
+        if (!loader.failedReads().isEmpty())
+            out << QStringLiteral("Не прочитаны (в файле у них прежние значения, 0 без файла; "
+                                  "список в %1):\n")
+                       .arg(session.file().recordPath())
+                << RegisterLines(loader.failedReads()).join(u'\n') << '\n';
         break;
     case LoaderCommand::Run::Restore:
-        out << QStringLiteral("Из файла %1 в систему: записано %2 регистров, ошибок %3\n")
+        out << QStringLiteral("Из файла %1 в систему: записано %2 регистров, ошибок %3")
                    .arg(session.imagePath(), done, errors);
-        break;
+        if (!loader.skipped().isEmpty())
+            out << QStringLiteral(", не записаны непрочитанные %1").arg(loader.skipped().size());
+        out << '\n';
+        out.flush();
+        return p.errors == 0 && loader.skipped().isEmpty() ? ExitStatus::Ok : ExitStatus::Failed;
     case LoaderCommand::Run::Verify:
         out << VerifyText::Report(loader.verifyResult());
         out.flush();
