@@ -186,4 +186,11 @@ QString WriteNotByte(int address, int registerNumber, int byte, int value)
                .arg(value);
 }
 
+QString RunBusy()
+{
+    return QStringLiteral("Не начато: идёт обмен с системой, дождитесь его конца или нажмите "
+                          "«%1»")
+        .arg(StopButton());
+}
+
 } // namespace SysloadText

@@ -73,4 +73,6 @@ QString WriteSkipped(int count);
 // The write line of a register not sent: byte 1..8 of it holds `value`.
 QString WriteNotByte(int address, int registerNumber, int byte, int value);
 
+// A run button pressed while a run is under way.
+QString RunBusy();
 } // namespace SysloadText

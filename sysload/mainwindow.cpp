@@ -59,6 +59,7 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     // the window does not jump while a run reports.
     m_status = new QLabel(SysloadText::StatusInitial(), this);
     m_status->setObjectName(QStringLiteral("Label2"));
+    m_statusText = m_status->text();
     m_status->setFrameShape(QFrame::StyledPanel);
     m_status->setFrameShadow(QFrame::Sunken);
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -113,6 +114,10 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_status->setMinimumHeight(4 * m_status->fontMetrics().lineSpacing() + 6);
     setFixedSize(sizeHint().expandedTo(minimumSize()));
+
+    m_busyNote.setSingleShot(true);
+    m_busyNote.setInterval(3000);
+    connect(&m_busyNote, &QTimer::timeout, this, [this] { setStatus(m_statusText); });
 
     m_progressPaint.setSingleShot(true);
     m_progressPaint.setInterval(0);
@@ -222,7 +227,13 @@ void MainWindow::Command_stop_Click()
 void MainWindow::runWith(const std::function<void()> &run)
 {
     if (m_session.loader().isRunning() || m_unloaded) {
-        run(); // refused by the loader: the run in progress keeps its controls
+        // Refused by the loader: the run in progress keeps its controls, and
+        // its status line stays, the note below it for a while.
+        if (!m_unloaded) {
+            m_busyNote.start();
+            setStatus(m_statusText);
+        }
+        run();
         return;
     }
     m_session.setQuick(m_quickBox->isChecked());
@@ -296,7 +307,8 @@ void MainWindow::Form_Unload()
 
 void MainWindow::setStatus(const QString &text)
 {
-    m_status->setText(text);
+    m_statusText = text;
+    m_status->setText(m_busyNote.isActive() ? text + u'\n' + SysloadText::RunBusy() : text);
 }
 
 bool MainWindow::isTicked(int slot) const

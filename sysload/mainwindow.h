@@ -77,5 +77,7 @@ private:
     VerifyWindow *m_verifyWindow = nullptr;
     RunProgress m_shownProgress;
     QTimer m_progressPaint;
+    QString m_statusText; // the status line's text, without the note below it
+    QTimer m_busyNote;    // while it runs, the status line says a press started nothing
     std::array<QCheckBox *, SlotCount> m_boxes{};
 };

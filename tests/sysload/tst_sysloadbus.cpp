@@ -629,7 +629,8 @@ private slots:
 
     // A file that did not load is kept under a new name before the read run
     // writes over it, or not written when it cannot be kept; a file that
-    // loads with a notice says it and is written over as it is.
+    // loads with a notice says it and is written over as it is. A press
+    // during the run says that a run is under way.
     void unreadFileKept()
     {
         QFETCH(QByteArray, changedTo);
@@ -653,8 +654,17 @@ private slots:
         QVERIFY2(window->status().startsWith(start), qPrintable(window->status()));
         if (!window->findChild<QCheckBox *>(u"adr_80"_qs)->isChecked())
             window->press("adr_80");
+        QString during;
+        connect(&sim.server(), &bussim::PtyServer::requestReceived, window.get(), [&] {
+            if (sim.requests().size() == 3) {
+                window->press("Command2");
+                during = window->status();
+            }
+        });
         window->press("Command1");
         QVERIFY2(window->status().startsWith(end), qPrintable(window->status()));
+        QCOMPARE(during.section(u'\n', 1),
+                 u"Не начато: идёт обмен с системой, дождитесь его конца или нажмите «Стоп»"_qs);
         QCOMPARE(sim.requests().size(), 9);
 
         const QStringList kept =
