@@ -11,7 +11,58 @@ namespace {
 const QString PortOption = QStringLiteral("port");
 const QString LogOption = QStringLiteral("log");
 
+// The window system's own options, which a window's application object
+// takes for itself: with a value, and without.
+const QStringList WindowValuedOptions{u"platform"_s,
+                                      u"platformpluginpath"_s,
+                                      u"platformtheme"_s,
+                                      u"plugin"_s,
+                                      u"qwindowgeometry"_s,
+                                      u"qwindowtitle"_s,
+                                      u"qwindowicon"_s,
+                                      u"display"_s,
+                                      u"geometry"_s,
+                                      u"style"_s,
+                                      u"stylesheet"_s,
+                                      u"session"_s,
+                                      u"name"_s,
+                                      u"title"_s,
+                                      u"visual"_s};
+const QStringList WindowFlagOptions{u"reverse"_s, u"widgetcount"_s, u"sync"_s, u"nograb"_s,
+                                    u"dograb"_s};
+
+// --help-all: the tool's own options, then those the window takes.
+QString FullHelpText(const QCommandLineParser &parser)
+{
+    QStringList window;
+    for (const QString &name : WindowValuedOptions)
+        window << u'-' + name + u" <value>"_s;
+    for (const QString &name : WindowFlagOptions)
+        window << u'-' + name;
+    return parser.helpText() + u"\nOptions the window takes (Qt):\n  "_s + window.join(u", "_s) +
+           u'\n';
+}
+
+// A bus option given with an empty value would fall back to the default
+// device or to no log at all: a script whose variable is unset must not send
+// requests to the first serial port, nor go unlogged unawares.
+QString EmptyBusOption(const QCommandLineParser &parser)
+{
+    const std::pair<QString, QString> options[] = {{PortOption, u"устройство"_s},
+                                                   {LogOption, u"файл журнала"_s}};
+    for (const auto &[name, what] : options)
+        if (parser.optionNames().contains(name) && parser.value(name).isEmpty())
+            return u"--%1: пустое значение, укажите %2"_s.arg(name, what);
+    return QString();
+}
+
 } // namespace
+
+void PrintRefusal(const QCommandLineParser &parser, const QString &why)
+{
+    QTextStream(stderr) << QCoreApplication::applicationName() << ": " << why << "\n\n"
+                        << parser.helpText();
+}
 
 void AddBusOptions(QCommandLineParser &parser)
 {
@@ -30,23 +81,6 @@ void AddBusOptions(QCommandLineParser &parser)
 
 QStringList WithoutWindowSystemOptions(const QStringList &arguments)
 {
-    static const QStringList valued{u"platform"_s,
-                                    u"platformpluginpath"_s,
-                                    u"platformtheme"_s,
-                                    u"plugin"_s,
-                                    u"qwindowgeometry"_s,
-                                    u"qwindowtitle"_s,
-                                    u"qwindowicon"_s,
-                                    u"display"_s,
-                                    u"geometry"_s,
-                                    u"style"_s,
-                                    u"stylesheet"_s,
-                                    u"session"_s,
-                                    u"name"_s,
-                                    u"title"_s,
-                                    u"visual"_s};
-    static const QStringList flags{u"reverse"_s, u"widgetcount"_s, u"sync"_s, u"nograb"_s,
-                                   u"dograb"_s};
     QStringList kept;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
@@ -56,12 +90,12 @@ QStringList WithoutWindowSystemOptions(const QStringList &arguments)
             continue;
         }
         name.remove(0, name.startsWith(u"--") ? 2 : 1);
-        if (valued.contains(name)) {
+        if (WindowValuedOptions.contains(name)) {
             if (!arg.contains(u'='))
                 ++i; // its value
             continue;
         }
-        if (!flags.contains(name))
+        if (!WindowFlagOptions.contains(name))
             kept.append(arg);
     }
     return kept;
@@ -79,9 +113,7 @@ std::optional<int> ParseCommandLine(QCommandLineParser &parser, const QStringLis
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     if (!parser.parse(arguments)) {
-        QTextStream err(stderr);
-        err << QCoreApplication::applicationName() << ": " << parser.errorText() << "\n\n"
-            << parser.helpText();
+        PrintRefusal(parser, parser.errorText());
         return 2;
     }
     QTextStream out(stdout);
@@ -89,10 +121,19 @@ std::optional<int> ParseCommandLine(QCommandLineParser &parser, const QStringLis
         out << parser.helpText();
         return 0;
     }
+    // Listed by --help beside it; without this the tool would start instead.
+    if (parser.optionNames().contains(u"help-all"_s)) {
+        out << FullHelpText(parser);
+        return 0;
+    }
     if (parser.isSet(version)) {
         out << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion()
             << '\n';
         return 0;
+    }
+    if (const QString why = EmptyBusOption(parser); !why.isEmpty()) {
+        PrintRefusal(parser, why);
+        return 2;
     }
     return std::nullopt;
 }
@@ -111,9 +152,8 @@ std::optional<int> ReadToolCommandLine(int &argc, char **argv, const QString &na
             ParseCommandLine(parser, WithoutWindowSystemOptions(QCoreApplication::arguments())))
         return end;
     if (!parser.positionalArguments().isEmpty()) {
-        QTextStream(stderr) << name << ": unknown argument \""
-                            << parser.positionalArguments().constFirst() << "\"\n\n"
-                            << parser.helpText();
+        PrintRefusal(parser,
+                     u"unknown argument \"%1\""_s.arg(parser.positionalArguments().constFirst()));
         return 2;
     }
     *options = ReadBusOptions(parser);

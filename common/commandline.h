@@ -19,12 +19,17 @@ void AddBusOptions(QCommandLineParser &parser);
 BusOptions ReadBusOptions(const QCommandLineParser &parser);
 
 // Adds --help and --version, parses `arguments` (the program first) and deals
-// with what ends the program at once: --help and --version are printed on
-// standard output (exit code 0), an option the parser does not know or a
-// missing value is printed with the usage on standard error (exit code 2).
+// with what ends the program at once: --help, --help-all and --version are
+// printed on standard output (exit code 0); an option the parser does not
+// know, a missing value, or --port or --log with an empty one, is printed
+// with the usage on standard error (exit code 2).
 // Returns the exit code when the program is to end now. Needs a
 // QCoreApplication (or QApplication) with its name set.
 std::optional<int> ParseCommandLine(QCommandLineParser &parser, const QStringList &arguments);
+
+// Prints `why` with the usage on standard error, as ParseCommandLine() does
+// for an option it does not know; the program is then to end with exit code 2.
+void PrintRefusal(const QCommandLineParser &parser, const QString &why);
 
 // The arguments without the window system's own options (-platform xcb,
 // -style fusion, -session ID from a session manager ...), which a window's

@@ -212,3 +212,21 @@ std::optional<QString> KeepCopyOf(const QString &path, const QString &why, QStri
         return std::nullopt;
     return copy;
 }
+
+std::optional<QString> KeepUnreadFile(const QString &path, QString *refusal)
+{
+    // A folder, a pipe or a device is there too: KeepCopyOf() refuses it, and so the save.
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString();
+    QString why;
+    const std::optional<QString> copy = KeepCopyOf(path, QStringLiteral("непрочитанный"), &why);
+    if (!copy) {
+        *refusal = QStringLiteral("Файл %1 не записан: прежний файл не был прочитан, а сохранить "
+                                  "его копию не удалось: %2")
+                       .arg(info.fileName(), why);
+        return std::nullopt;
+    }
+    return QStringLiteral("прежний файл %1 не был прочитан и сохранён как «%2»; файл записан")
+        .arg(info.fileName(), QFileInfo(*copy).fileName());
+}

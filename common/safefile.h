@@ -35,3 +35,11 @@ QString KeptCopyPath(const QString &path);
 // the folder of KeptCopyPath() where its own folder takes no new file.
 // Returns where the copy is, or nothing, with the reason.
 std::optional<QString> KeepCopyOf(const QString &path, const QString &why, QString *reason);
+
+// Before a save over a file that did not load, which may be the installer's
+// only copy of what it holds: keeps it as KeepCopyOf() does, as
+// "непрочитанный". Returns what to say once the save has worked (where the
+// copy is; empty when there was no file any more), or nothing, with
+// `refusal` saying that the file is not written and why: the save must not
+// go on then.
+std::optional<QString> KeepUnreadFile(const QString &path, QString *refusal);

@@ -143,4 +143,54 @@ QString VerifyDone(const QString &summary)
     return QStringLiteral("Сверка с файлом: ") + summary;
 }
 
+QString UnreadBox()
+{
+    return QStringLiteral("записывать непрочитанные");
+}
+
+QString ReadSaved(const QString &kept, int unreadCount, const QString &recordName)
+{
+    QStringList said;
+    if (!kept.isEmpty())
+        said << kept;
+    if (unreadCount > 0)
+        said << QStringLiteral("не прочитаны %1 регистров, в файле у них прежние значения (0 без "
+                               "файла); их список — в «%2»")
+                    .arg(QString::number(unreadCount), recordName);
+    return said.isEmpty() ? StatusReset() : StatusInitial() + u' ' + said.join(u"; ");
+}
+
+QString UnreadInFile(int count, const QStringList &lines, bool written)
+{
+    return QStringLiteral("В файле %1 регистров не прочитаны из системы при чтении в файл, у них "
+                          "прежние значения (0 без файла):\n")
+               .arg(count) +
+           lines.join(u'\n') +
+           (written ? QStringLiteral("\nОни записываются, как выбрано.")
+                    : QStringLiteral("\nОни не записываются; чтобы записать и их, отметьте «%1» "
+                                     "(--include-unread).")
+                          .arg(UnreadBox()));
+}
+
+QString WriteSkipped(int count)
+{
+    return StatusInitial() +
+           QStringLiteral(" не записаны %1 регистров, не прочитанных из системы").arg(count);
+}
+
+QString WriteNotByte(int address, int registerNumber, int byte, int value)
+{
+    return WriteLine(address, registerNumber, false) +
+           QStringLiteral(": байт %1 = %2, а байт передаётся от 0 до 255; регистр не передан")
+               .arg(byte)
+               .arg(value);
+}
+
+QString RunBusy()
+{
+    return QStringLiteral("Не начато: идёт обмен с системой, дождитесь его конца или нажмите "
+                          "«%1»")
+        .arg(StopButton());
+}
+
 } // namespace SysloadText

@@ -3,6 +3,7 @@
 #include "networktable.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -58,4 +59,20 @@ QString ReadStopped(int done, int total, int errors);
 QString WriteStopped(int address, int registerNumber, int done, int total, int errors);
 QString VerifyStopped(int done, int total);
 QString VerifyDone(const QString &summary);
+
+// Registers whose value in the file was not read from the house, and a value
+// that is no byte.
+QString UnreadBox(); // "записывать непрочитанные"
+// The read run's end once the file is written: where a file that did not
+// load was kept, and how many registers were not read; else StatusReset().
+QString ReadSaved(const QString &kept, int unreadCount, const QString &recordName);
+// Before a write run: `count` registers of the ticked controllers, in
+// `lines` (RegisterLines()), hold no value of the house; written or skipped.
+QString UnreadInFile(int count, const QStringList &lines, bool written);
+QString WriteSkipped(int count);
+// The write line of a register not sent: byte 1..8 of it holds `value`.
+QString WriteNotByte(int address, int registerNumber, int byte, int value);
+
+// A run button pressed while a run is under way.
+QString RunBusy();
 } // namespace SysloadText

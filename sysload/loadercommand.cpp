@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 
 #ifdef Q_OS_UNIX
@@ -47,11 +48,14 @@ std::optional<QList<int>> ParseOnly(const QString &text, QString &error)
 }
 
 // ---------------------------------------------------------------------------
-// Ctrl+C: the signal handler only writes one byte into a pipe; the event loop
-// reads it and asks the run to stop after the exchange in progress.
+// Ctrl+C, and the end of the session or a kill from a script or a service
+// manager: the signal handler only writes one byte into a pipe; the event
+// loop reads it and asks the run to stop after the exchange in progress, so
+// that the run says where it stopped.
 
 #ifdef Q_OS_UNIX
 int g_interruptPipe[2] = {-1, -1};
+constexpr std::array StopSignals{SIGINT, SIGTERM, SIGHUP};
 
 void OnInterrupt(int)
 {
@@ -78,13 +82,15 @@ public:
         };
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_previous);
+        for (std::size_t i = 0; i < StopSignals.size(); ++i)
+            ::sigaction(StopSignals[i], &action, &m_previous[i]);
     }
     ~InterruptWatch()
     {
         if (!m_notifier)
             return;
-        ::sigaction(SIGINT, &m_previous, nullptr);
+        for (std::size_t i = 0; i < StopSignals.size(); ++i)
+            ::sigaction(StopSignals[i], &m_previous[i], nullptr);
         m_notifier.reset();
         ::close(g_interruptPipe[0]);
         ::close(g_interruptPipe[1]);
@@ -95,9 +101,7 @@ public:
 
 private:
     std::unique_ptr<QSocketNotifier> m_notifier;
-    struct sigaction m_previous
-    {
-    };
+    std::array<struct sigaction, StopSignals.size()> m_previous{};
 };
 #else
 class InterruptWatch
@@ -208,7 +212,11 @@ LoaderCommand ParseLoaderCommand(const QStringList &arguments)
     const QCommandLineOption quick(
         QStringLiteral("quick"),
         QStringLiteral("End each wait as soon as a good reply is in (also in the window)."));
-    parser.addOptions({backup, restore, verify, only, quick});
+    const QCommandLineOption includeUnread(
+        QStringLiteral("include-unread"),
+        QStringLiteral("Restore also the registers the backup could not read: FILE holds older "
+                       "values for them, 0 without an earlier file (also in the window)."));
+    parser.addOptions({backup, restore, verify, only, quick, includeUnread});
     AddBusOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
@@ -217,10 +225,8 @@ LoaderCommand ParseLoaderCommand(const QStringList &arguments)
         QStringLiteral("[FILE]"));
     if ((command.end = ParseCommandLine(parser, arguments)))
         return command;
-    // Refused as the shared reader refuses an option it does not know.
     const auto refuse = [&command, &parser](const QString &why) {
-        QTextStream(stderr) << QCoreApplication::applicationName() << ": " << why << "\n\n"
-                            << parser.helpText();
+        PrintRefusal(parser, why);
         command.end = ExitStatus::NotStarted;
         return command;
     };
@@ -238,6 +244,9 @@ LoaderCommand ParseLoaderCommand(const QStringList &arguments)
     const QStringList files = parser.positionalArguments();
     if (files.size() > (command.run == LoaderCommand::Run::Window ? 0 : 1))
         return refuse(QStringLiteral("лишний аргумент: %1").arg(files.last()));
+    // An empty name would mean the file beside the program.
+    if (!files.isEmpty() && files.first().isEmpty())
+        return refuse(QStringLiteral("FILE: пустое имя файла"));
     if (!files.isEmpty())
         command.file = QFileInfo(files.first()).absoluteFilePath();
     if (parser.isSet(only)) {
@@ -247,6 +256,7 @@ LoaderCommand ParseLoaderCommand(const QStringList &arguments)
             return refuse(error);
     }
     command.quick = parser.isSet(quick);
+    command.includeUnread = parser.isSet(includeUnread);
     command.bus = ReadBusOptions(parser);
     return command;
 }
@@ -275,9 +285,12 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
     const bool fileThere = QFileInfo::exists(session.imagePath());
     bool fileLoaded = false;
     if (fileThere || !backup) {
-        const QString reason = LoadImageFile(session.image(), session.imagePath());
+        QString notice;
+        const QString reason = session.file().load(&notice);
         if (!reason.isEmpty())
             return notStarted(reason);
+        if (!notice.isEmpty())
+            err << "sysload: " << notice << '\n';
         fileLoaded = true;
     }
 
@@ -301,8 +314,13 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
         return notStarted(session.port().errorText());
 
     session.setQuick(command.quick);
+    loader.setIncludeUnread(command.includeUnread);
     loader.setCountDisplay(0); // nobody watches a status line here
     ProgressReport report(err, errIsTerminal);
+    loader.setUnreadWarning([&report](const QString &text) {
+        report.status(text);
+        return true;
+    });
     QObject::connect(&loader, &SystemLoader::statusChanged, &loader,
                      [&report](const QString &text) { report.status(text); });
     QObject::connect(&loader, &SystemLoader::progressChanged, &loader,
@@ -340,6 +358,8 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
     report.finish();
 
     const RunProgress &p = loader.progress();
+    const QString done = QString::number(p.done);
+    const QString errors = QString::number(p.errors);
     switch (end) {
     case SystemLoader::RunEnd::Done:
         break;
@@ -353,17 +373,23 @@ int RunLoaderCommand(const LoaderCommand &command, SysloadOptions base, QTextStr
     case LoaderCommand::Run::Backup:
         if (!loader.saveError().isEmpty())
             return notStarted(loader.saveError());
+        // One call: a '%' in the file's name is no place of its own.
         out << QStringLiteral("Система в файл %1: прочитано %2 регистров, ошибок %3\n")
-                   .arg(session.imagePath())
-                   .arg(p.done)
-                   .arg(p.errors);
+                   .arg(session.imagePath(), done, errors);
+        if (!loader.failedReads().isEmpty())
+            out << QStringLiteral("Не прочитаны (в файле у них прежние значения, 0 без файла; "
+                                  "список в %1):\n")
+                       .arg(session.file().recordPath())
+                << RegisterLines(loader.failedReads()).join(u'\n') << '\n';
         break;
     case LoaderCommand::Run::Restore:
-        out << QStringLiteral("Из файла %1 в систему: записано %2 регистров, ошибок %3\n")
-                   .arg(session.imagePath())
-                   .arg(p.done)
-                   .arg(p.errors);
-        break;
+        out << QStringLiteral("Из файла %1 в систему: записано %2 регистров, ошибок %3")
+                   .arg(session.imagePath(), done, errors);
+        if (!loader.skipped().isEmpty())
+            out << QStringLiteral(", не записаны непрочитанные %1").arg(loader.skipped().size());
+        out << '\n';
+        out.flush();
+        return p.errors == 0 && loader.skipped().isEmpty() ? ExitStatus::Ok : ExitStatus::Failed;
     case LoaderCommand::Run::Verify:
         out << VerifyText::Report(loader.verifyResult());
         out.flush();

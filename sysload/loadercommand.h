@@ -13,9 +13,11 @@ class QTextStream;
 
 // sysload run from a script, without a window and without a display:
 //   sysload --backup [FILE] | --restore [FILE] | --verify [FILE]
-//           [--only 00,01,9C] [--quick] [--port DEVICE] [--log FILE]
+//           [--only 00,01,9C] [--quick] [--include-unread] [--port DEVICE]
+//           [--log FILE]
 // FILE is sysload.txt beside the program when not given. Without one of the
-// three runs the window opens, and --port, --log and --quick apply to it.
+// three runs the window opens, and --port, --log, --quick and
+// --include-unread apply to it.
 struct LoaderCommand
 {
     enum class Run
@@ -29,7 +31,8 @@ struct LoaderCommand
     QString file;                   // empty: sysload.txt beside the program
     std::optional<QList<int>> only; // controllers by address, in the order given
     bool quick = false;
-    BusOptions bus; // --port and --log, as every tool takes them
+    bool includeUnread = false; // a restore writes the registers a backup did not read too
+    BusOptions bus;             // --port and --log, as every tool takes them
     // Set when the program ends at once with this status: --help and
     // --version have been printed (0), or the arguments refused with the
     // usage (2).
@@ -38,10 +41,10 @@ struct LoaderCommand
 
 // Exit statuses of a run from the command line.
 namespace ExitStatus {
-inline constexpr int Ok = 0;            // no error; for a comparison: all equal
-inline constexpr int Failed = 1;        // registers failed, or differ from the file
-inline constexpr int NotStarted = 2;    // arguments, port or file; or the port failed in the run
-inline constexpr int Interrupted = 130; // stopped by Ctrl+C
+inline constexpr int Ok = 0;         // no error; for a comparison: all equal
+inline constexpr int Failed = 1;     // registers failed, were not written, or differ from the file
+inline constexpr int NotStarted = 2; // arguments, port or file; or the port failed in the run
+inline constexpr int Interrupted = 130; // stopped by Ctrl+C, SIGTERM or SIGHUP
 } // namespace ExitStatus
 
 // The arguments, the program's name first, read as every tool reads its

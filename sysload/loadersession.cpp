@@ -10,7 +10,8 @@ LoaderSession::LoaderSession(const SysloadOptions &options, QObject *parent)
     m_port.setObjectName(QStringLiteral("MSComm1"));
     m_port.setBurstGap(options.burstGap);
     m_link = std::make_unique<SerialLink>(&m_port);
-    m_loader = std::make_unique<SystemLoader>(*m_link, m_clock, m_image, imagePath());
+    m_file = std::make_unique<BackupFile>(m_image, imagePath());
+    m_loader = std::make_unique<SystemLoader>(*m_link, m_clock, *m_file);
     m_quick = std::make_unique<QuickExchange>(*m_link, options.waitUnit);
     m_loader->setQuickExchange(m_quick.get());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backupfile.h"
 #include "busport.h"
 #include "quickexchange.h"
 #include "seriallink.h"
@@ -23,8 +24,8 @@ struct SysloadOptions
 };
 
 // Everything the loader works with, without a window: the port, the link,
-// the wait clock, the image and the runs. The window and the command line
-// each hold one; the exchange log listens to the port from outside.
+// the wait clock, the image with its file and the runs. The window and the
+// command line each hold one; the exchange log listens to the port from outside.
 class LoaderSession : public QObject
 {
     Q_OBJECT
@@ -47,6 +48,7 @@ public:
     WaitClock &clock() { return m_clock; }
     SystemImage &image() { return m_image; }
     const SystemImage &image() const { return m_image; }
+    BackupFile &file() { return *m_file; }
     SystemLoader &loader() { return *m_loader; }
     const SystemLoader &loader() const { return *m_loader; }
 
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<SerialLink> m_link;
     WaitClock m_clock; // a child too: its unit is the program's timing
     SystemImage m_image;
+    std::unique_ptr<BackupFile> m_file;
     std::unique_ptr<SystemLoader> m_loader;
     std::unique_ptr<QuickExchange> m_quick;
 };

@@ -39,6 +39,7 @@ int main(int argc, char *argv[])
     options.device = command.bus.port; // else the port ChoosePort() names
     auto *form = new MainWindow(options);
     form->findChild<QCheckBox *>(QStringLiteral("Check_quick"))->setChecked(command.quick);
+    form->findChild<QCheckBox *>(QStringLiteral("Check_unread"))->setChecked(command.includeUnread);
     ToolWindow window(form, {&form->port(), [form] { return form->loader().isRunning(); },
                              [form](const QString &text) {
                                  form->setStatus(text);

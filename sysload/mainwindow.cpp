@@ -59,6 +59,7 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     // the window does not jump while a run reports.
     m_status = new QLabel(SysloadText::StatusInitial(), this);
     m_status->setObjectName(QStringLiteral("Label2"));
+    m_statusText = m_status->text();
     m_status->setFrameShape(QFrame::StyledPanel);
     m_status->setFrameShadow(QFrame::Sunken);
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -77,6 +78,8 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     m_verifyButton->setObjectName(QStringLiteral("Command_sverka"));
     m_quickBox = new QCheckBox(SysloadText::QuickBox(), this);
     m_quickBox->setObjectName(QStringLiteral("Check_quick"));
+    m_unreadBox = new QCheckBox(SysloadText::UnreadBox(), this);
+    m_unreadBox->setObjectName(QStringLiteral("Check_unread"));
     m_stopButton = new QPushButton(SysloadText::StopButton(), this);
     m_stopButton->setObjectName(QStringLiteral("Command_stop"));
     m_stopButton->setEnabled(false);
@@ -85,6 +88,7 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
     auto *extra = new QHBoxLayout;
     extra->addWidget(m_verifyButton);
     extra->addWidget(m_quickBox);
+    extra->addWidget(m_unreadBox);
     extra->addStretch();
     extra->addWidget(m_stopButton);
 
@@ -103,9 +107,17 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
                  fontMetrics().horizontalAdvance(SysloadText::ReadLine(0x9D, 0x3B, false))) +
         60);
     // A form: nothing to gain from resizing it. The status line keeps room
-    // for two lines (a port that would not open above a file's reason).
-    m_status->setMinimumHeight(2 * m_status->fontMetrics().lineSpacing() + 6);
+    // for four lines, read from the top: a port that would not open above a
+    // file's reason, or the end of a read run that kept a file that did not
+    // load and left registers unread, wrapped at its blanks.
+    m_status->setWordWrap(true);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_status->setMinimumHeight(4 * m_status->fontMetrics().lineSpacing() + 6);
     setFixedSize(sizeHint().expandedTo(minimumSize()));
+
+    m_busyNote.setSingleShot(true);
+    m_busyNote.setInterval(3000);
+    connect(&m_busyNote, &QTimer::timeout, this, [this] { setStatus(m_statusText); });
 
     m_progressPaint.setSingleShot(true);
     m_progressPaint.setInterval(0);
@@ -124,6 +136,11 @@ MainWindow::MainWindow(const SysloadOptions &options, QWidget *parent)
                                                 "ещё раз?"),
                         QMessageBox::Retry | QMessageBox::Cancel, this);
         return showMessage(box) == QMessageBox::Retry;
+    });
+    loader.setUnreadWarning([this](const QString &text) {
+        QMessageBox box(QMessageBox::Warning, SysloadText::ProgramTitle(), text,
+                        QMessageBox::Ok | QMessageBox::Cancel, this);
+        return showMessage(box) == QMessageBox::Ok;
     });
 }
 
@@ -144,22 +161,29 @@ void MainWindow::Form_Load()
 void MainWindow::LoadImageFile()
 {
     const QString path = m_session.imagePath();
-    const QString reason = ::LoadImageFile(m_session.image(), path);
+    QString notice;
+    const QString reason = m_session.file().load(&notice);
+    // Said under the port's reason when the port would not open either: that
+    // is what to fix first.
+    const auto say = [this](const QString &text) {
+        const BusPort &port = m_session.port();
+        setStatus(port.isOpen() ? text : port.errorText() + QLatin1Char('\n') + text);
+    };
     if (!reason.isEmpty()) {
         // What was read before the failure stays in the image; nothing is ticked.
         // No file at all is said by the message box alone. A file that is there
         // but will not load is named in the status line with the line and item
-        // where reading stopped, under the port's reason when the port would
-        // not open either: that is what to fix first.
-        if (QFileInfo::exists(path)) {
-            const BusPort &port = m_session.port();
-            setStatus(port.isOpen() ? reason : port.errorText() + QLatin1Char('\n') + reason);
-        }
+        // where reading stopped; it is kept under a new name before a read
+        // run's save writes over it.
+        if (QFileInfo::exists(path))
+            say(reason);
         QMessageBox box(QMessageBox::Warning, SysloadText::ProgramTitle(),
                         SysloadText::MissingFile(), QMessageBox::Ok, this);
         showMessage(box);
         return;
     }
+    if (!notice.isEmpty())
+        say(SysloadText::StatusInitial() + u' ' + notice);
     const std::array<bool, SlotCount> present = PresentSlots(m_session.image());
     for (int slot = 0; slot < SlotCount; ++slot)
         if (present[static_cast<std::size_t>(slot)])
@@ -199,21 +223,30 @@ void MainWindow::Command_stop_Click()
 }
 
 // The stop is offered while a run or its error count is on; the quick mode
-// is fixed for the run's length.
+// and the write of unread registers are fixed for the run's length.
 void MainWindow::runWith(const std::function<void()> &run)
 {
     if (m_session.loader().isRunning() || m_unloaded) {
-        run(); // refused by the loader: the run in progress keeps its controls
+        // Refused by the loader: the run in progress keeps its controls, and
+        // its status line stays, the note below it for a while.
+        if (!m_unloaded) {
+            m_busyNote.start();
+            setStatus(m_statusText);
+        }
+        run();
         return;
     }
     m_session.setQuick(m_quickBox->isChecked());
-    m_quickBox->setEnabled(false);
+    m_session.loader().setIncludeUnread(m_unreadBox->isChecked());
+    for (QCheckBox *box : {m_quickBox, m_unreadBox})
+        box->setEnabled(false);
     m_stopButton->setEnabled(true);
     const QPointer<MainWindow> alive(this);
     run();
     if (!alive || m_unloaded)
         return;
-    m_quickBox->setEnabled(true);
+    for (QCheckBox *box : {m_quickBox, m_unreadBox})
+        box->setEnabled(true);
     m_stopButton->setEnabled(false);
 }
 
@@ -274,7 +307,8 @@ void MainWindow::Form_Unload()
 
 void MainWindow::setStatus(const QString &text)
 {
-    m_status->setText(text);
+    m_statusText = text;
+    m_status->setText(m_busyNote.isActive() ? text + u'\n' + SysloadText::RunBusy() : text);
 }
 
 bool MainWindow::isTicked(int slot) const

@@ -17,7 +17,8 @@ class VerifyWindow;
 
 // The system loader's window: the twenty controllers to tick, the two run
 // buttons and the status line; below them the progress of a run, the
-// comparison with the file, the quick exchange and the stop.
+// comparison with the file, the quick exchange, the write of registers not
+// read from the house, and the stop.
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -71,9 +72,12 @@ private:
     QPushButton *m_verifyButton = nullptr;
     QPushButton *m_stopButton = nullptr;
     QCheckBox *m_quickBox = nullptr;
+    QCheckBox *m_unreadBox = nullptr;
     QProgressBar *m_progress = nullptr;
     VerifyWindow *m_verifyWindow = nullptr;
     RunProgress m_shownProgress;
     QTimer m_progressPaint;
+    QString m_statusText; // the status line's text, without the note below it
+    QTimer m_busyNote;    // while it runs, the status line says a press started nothing
     std::array<QCheckBox *, SlotCount> m_boxes{};
 };

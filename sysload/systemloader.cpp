@@ -7,6 +7,7 @@
 #include "seriallink.h"
 #include "waitclock.h"
 
+#include <QFileInfo>
 #include <QScopedValueRollback>
 
 #include <algorithm>
@@ -14,12 +15,16 @@
 namespace {
 // Wait units after each request: the waited exchange runs one.
 constexpr int ReplyWait = 1;
+
+const ControllerSlot &SlotAt(int slot)
+{
+    return ControllerSlots()[static_cast<std::size_t>(slot)];
+}
 } // namespace
 
-SystemLoader::SystemLoader(SerialLink &link, WaitClock &clock, SystemImage &image,
-                           QString imagePath, QObject *parent)
-    : QObject(parent), m_link(link), m_clock(clock), m_exchange(link, clock), m_image(image),
-      m_imagePath(std::move(imagePath))
+SystemLoader::SystemLoader(SerialLink &link, WaitClock &clock, BackupFile &file, QObject *parent)
+    : QObject(parent), m_link(link), m_clock(clock), m_exchange(link, clock), m_file(file),
+      m_image(file.image())
 {
     qRegisterMetaType<RunProgress>();
 }
@@ -52,15 +57,15 @@ SystemLoader::RunEnd SystemLoader::ReadRun(const TickedSlot &ticked)
         return *refused;
     const QScopedValueRollback running(m_running, true);
     StartRun(ticked);
+    m_failedReads.clear();
 
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
         CountSlot(slot, ticked);
         if (!ticked(slot)) {
             m_image.clearPresenceMarker(slot);
             continue;
         }
-        if (!ReadController(controller.address, controller.registerCount, slot)) {
+        if (!ReadController(slot)) {
             // What was read stays in the image; the file keeps the last full backup.
             if (m_linkFailed)
                 return EndRun(EndOnLinkFailure(QStringLiteral("чтение прервано, файл %1 не записан")
@@ -74,23 +79,39 @@ SystemLoader::RunEnd SystemLoader::ReadRun(const TickedSlot &ticked)
     }
 
     // All reading is done before the file is touched; it is written in one pass.
-    m_saveError = SaveWithRetry();
-    return EndRun(ShowErrorCountThenReset(m_saveError));
+    QString said;
+    m_saveError = SaveWithRetry(&said);
+    return EndRun(ShowErrorCountThenReset(
+        m_saveError.isEmpty() ? SysloadText::ReadSaved(said, int(m_failedReads.size()),
+                                                       QFileInfo(m_file.recordPath()).fileName())
+                              : m_saveError));
 }
 
 SystemLoader::RunEnd SystemLoader::WriteRun(const TickedSlot &ticked)
 {
     if (const auto refused = RefuseRun())
         return *refused;
+    // Said before anything is sent: the installer may still decline.
+    if (const QList<UnreadRegister> unread = m_file.unread().list(ticked); !unread.isEmpty()) {
+        const QString text =
+            SysloadText::UnreadInFile(int(unread.size()), RegisterLines(unread), m_includeUnread);
+        if (!m_unreadWarning)
+            emit statusChanged(text);
+        else if (!m_unreadWarning(text))
+            return RunEnd::Declined;
+        if (m_stopped)
+            return RunEnd::Stopped;
+    }
     const QScopedValueRollback running(m_running, true);
+    const QScopedValueRollback<const UnreadRegisters *> skip(
+        m_skip, m_includeUnread ? nullptr : &m_file.unread());
     StartRun(ticked);
 
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
         CountSlot(slot, ticked);
         if (!ticked(slot))
             continue;
-        if (!WriteController(controller.address, controller.registerCount, slot)) {
+        if (!WriteController(slot)) {
             if (m_linkFailed)
                 return EndRun(EndOnLinkFailure(QStringLiteral("запись прервана")));
             if (!m_stopRequested)
@@ -101,36 +122,43 @@ SystemLoader::RunEnd SystemLoader::WriteRun(const TickedSlot &ticked)
             return EndRun(RunEnd::Cancelled);
         }
     }
+    const QString skipped =
+        m_skipped.isEmpty() ? QString() : SysloadText::WriteSkipped(int(m_skipped.size()));
     // A run without errors leaves the reset status line and shows no count.
-    if (m_errorCount == 0)
+    if (m_errorCount == 0) {
+        if (!skipped.isEmpty())
+            emit statusChanged(skipped);
         return EndRun(RunEnd::Done);
-    return EndRun(ShowErrorCountThenReset(QString()));
+    }
+    return EndRun(ShowErrorCountThenReset(skipped));
 }
 
 SystemLoader::RunEnd SystemLoader::VerifyRun(const TickedSlot &ticked)
 {
     if (const auto refused = RefuseRun())
         return *refused;
-    // The file as it stands on the disk now, not the image in memory.
+    // The file and its record as they stand on the disk now, not the image in memory.
     SystemImage file;
-    const QString reason = LoadImageFile(file, m_imagePath);
+    UnreadRegisters unread;
+    QString reason = LoadImageFile(file, m_file.path());
+    if (reason.isEmpty())
+        reason = LoadUnreadRecord(unread, m_file.recordPath());
     if (!reason.isEmpty()) {
         emit statusChanged(reason);
         return RunEnd::FileFailed;
     }
     const QScopedValueRollback running(m_running, true);
+    const QScopedValueRollback<const UnreadRegisters *> skip(m_skip, &unread);
     StartRun(ticked);
     m_verify = {};
 
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const ControllerSlot &controller = ControllerSlots()[static_cast<std::size_t>(slot)];
         CountSlot(slot, ticked);
         if (!ticked(slot))
             continue;
-        const int address = controller.address;
-        const bool carryOn = ReadRegisters(
-            address, controller.registerCount,
-            [&](int n, const std::optional<RegisterValues> &values) {
+        const int address = SlotAt(slot).address;
+        const bool carryOn =
+            ReadRegisters(slot, [&](int n, const std::optional<RegisterValues> &values) {
                 if (!values)
                     m_verify.unread.append({address, n});
                 else if (*values == file.at(slot, n))
@@ -147,6 +175,7 @@ SystemLoader::RunEnd SystemLoader::VerifyRun(const TickedSlot &ticked)
             return EndRun(RunEnd::Cancelled);
         }
     }
+    m_verify.unreadInFile = m_skipped;
     emit statusChanged(SysloadText::VerifyDone(VerifyText::Summary(m_verify)));
     return EndRun(RunEnd::Done);
 }
@@ -171,6 +200,7 @@ void SystemLoader::StartRun(const TickedSlot &ticked)
     m_stopRequested = false;
     m_runQuick = isQuick();
     m_lastAddress = m_lastRegister = -1;
+    m_skipped.clear();
     m_progress = RunProgress{};
     m_progress.running = true;
     m_runClock.start();
@@ -186,8 +216,24 @@ void SystemLoader::CountSlot(int slot, const TickedSlot &ticked)
     int total = m_progress.done;
     for (int s = slot; s < SlotCount; ++s)
         if (ticked(s))
-            total += ControllerSlots()[static_cast<std::size_t>(s)].registerCount;
+            total += int(RegistersOf(s).size());
     m_progress.total = total;
+}
+
+// The registers of a slot the run exchanges: all but those it passes over.
+QList<int> SystemLoader::RegistersOf(int slot) const
+{
+    QList<int> registers;
+    for (int n = 0; n < SlotAt(slot).registerCount; ++n)
+        if (m_skip == nullptr || !m_skip->contains(slot, n))
+            registers << n;
+    return registers;
+}
+
+void SystemLoader::NoteSkipped(int slot)
+{
+    if (m_skip != nullptr)
+        m_skipped << m_skip->list([slot](int s) { return s == slot; });
 }
 
 void SystemLoader::RegisterDone(bool lastOfController)
@@ -236,10 +282,10 @@ SystemLoader::RunEnd SystemLoader::ShowErrorCountThenReset(const QString &finalS
 // The image stays in memory whatever happens to the file; the installer may
 // free the disk or the folder and try again as often as needed without
 // reading the network again. Returns the reason of a save given up, or empty.
-QString SystemLoader::SaveWithRetry()
+QString SystemLoader::SaveWithRetry(QString *said)
 {
     for (;;) {
-        const QString reason = SaveImageFile(m_image, m_imagePath);
+        const QString reason = m_file.save(said);
         if (reason.isEmpty())
             return reason;
         emit statusChanged(reason);
@@ -251,19 +297,27 @@ QString SystemLoader::SaveWithRetry()
 // ---------------------------------------------------------------------------
 // Controllers
 
-bool SystemLoader::ReadController(int address, int count, int slot)
+// A register that fails keeps the image's value, which is then not one read
+// from the house.
+bool SystemLoader::ReadController(int slot)
 {
-    return ReadRegisters(address, count,
-                         [this, slot](int n, const std::optional<RegisterValues> &values) {
-                             if (values)
-                                 m_image.at(slot, n) = *values;
-                         });
+    return ReadRegisters(slot, [this, slot](int n, const std::optional<RegisterValues> &values) {
+        if (values)
+            m_image.at(slot, n) = *values;
+        else
+            m_failedReads.append({SlotAt(slot).address, n});
+        m_file.setRead(slot, n, values.has_value());
+    });
 }
 
-bool SystemLoader::ReadRegisters(int address, int count, const RegisterRead &take)
+bool SystemLoader::ReadRegisters(int slot, const RegisterRead &take)
 {
+    const int address = SlotAt(slot).address;
+    const QList<int> registers = RegistersOf(slot);
+    NoteSkipped(slot);
     bool carryOn = true;
-    for (int n = 0; n < count; ++n) {
+    for (qsizetype k = 0; k < registers.size(); ++k) {
+        const int n = registers[k];
         std::optional<RegisterValues> values;
         if (ReadRegister(address, n, values) != Exchanged::Judge) {
             carryOn = false;
@@ -275,7 +329,7 @@ bool SystemLoader::ReadRegisters(int address, int count, const RegisterRead &tak
         emit statusChanged(SysloadText::ReadLine(address, n, values.has_value()));
         m_lastAddress = address;
         m_lastRegister = n;
-        RegisterDone(n == count - 1);
+        RegisterDone(k == registers.size() - 1);
         if (m_stopRequested) {
             carryOn = false;
             break;
@@ -288,9 +342,13 @@ bool SystemLoader::ReadRegisters(int address, int count, const RegisterRead &tak
     return carryOn;
 }
 
-bool SystemLoader::WriteController(int address, int count, int slot)
+bool SystemLoader::WriteController(int slot)
 {
-    for (int n = 0; n < count; ++n) {
+    const int address = SlotAt(slot).address;
+    const QList<int> registers = RegistersOf(slot);
+    NoteSkipped(slot);
+    for (qsizetype k = 0; k < registers.size(); ++k) {
+        const int n = registers[k];
         const RegisterValues &values = m_image.at(slot, n);
         std::array<int, 8> cells{};
         std::ranges::copy(values, cells.begin());
@@ -298,14 +356,20 @@ bool SystemLoader::WriteController(int address, int count, int slot)
         bool acknowledged = false;
         if (request && WriteRegister(*request, address, acknowledged) != Exchanged::Judge)
             return false;
-        // A value outside 0..255 (only an edited file holds one) cannot be one
-        // byte on the wire: the register is not sent and counts as an error.
         if (!acknowledged)
             ++m_errorCount;
-        emit statusChanged(SysloadText::WriteLine(address, n, acknowledged));
+        // A value outside 0..255 (only an edited file holds one) cannot be one
+        // byte on the wire: the register is not sent, counts as an error, and
+        // its line names the byte that holds it.
+        const auto notByte =
+            std::ranges::find_if(values, [](qint16 v) { return v < 0 || v > 0xFF; });
+        emit statusChanged(
+            !request && notByte != values.end()
+                ? SysloadText::WriteNotByte(address, n, int(notByte - values.begin()) + 1, *notByte)
+                : SysloadText::WriteLine(address, n, acknowledged));
         m_lastAddress = address;
         m_lastRegister = n;
-        RegisterDone(n == count - 1);
+        RegisterDone(k == registers.size() - 1);
         if (m_stopRequested)
             return false;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backupfile.h"
 #include "quickexchange.h"
 #include "systemimage.h"
 #include "verifyresult.h"
@@ -34,7 +35,9 @@ struct RunProgress
 // ticked controller, one register per request, and saves it to the image
 // file; the write run sends the image back into every ticked controller; the
 // verify run reads every ticked controller as the read run does and compares
-// it with the image file, changing neither. Each register is one exchange:
+// it with the image file, changing neither. A register whose value in the
+// image was not read from the house (BackupFile::unread()) is neither written
+// nor compared, unless the installer asks for it to be written. Each register is one exchange:
 // the request goes out, the wait clock runs one unit in full, then whatever
 // stands in the reply buffer is judged once. In quick mode the wait ends as
 // soon as a reply passes the run's check (QuickExchange).
@@ -51,17 +54,24 @@ public:
         Stopped,    // the window closed during the run
         Cancelled,  // the installer stopped the run after an exchange
         FileFailed, // the image file could not be loaded (verify): nothing was sent
+        Declined,   // the installer would not write without the unread registers: nothing was sent
     };
 
     // Asks whether the slot (0..19) is ticked; asked as the scan reaches it.
     using TickedSlot = std::function<bool(int slot)>;
     // Told the reason a save failed; answers whether to try the save again.
     using SaveFailure = std::function<bool(const QString &reason)>;
+    // Told, before a write run, which registers of the ticked controllers
+    // hold no value of the house and whether they are written; answers
+    // whether to go on. Without one the text goes on the status line.
+    using UnreadWarning = std::function<bool(const QString &text)>;
 
-    SystemLoader(SerialLink &link, WaitClock &clock, SystemImage &image, QString imagePath,
-                 QObject *parent = nullptr);
+    SystemLoader(SerialLink &link, WaitClock &clock, BackupFile &file, QObject *parent = nullptr);
 
     void setSaveFailureHandler(SaveFailure handler) { m_saveFailure = std::move(handler); }
+    void setUnreadWarning(UnreadWarning handler) { m_unreadWarning = std::move(handler); }
+    // Whether the write run writes the registers not read from the house too (off).
+    void setIncludeUnread(bool include) { m_includeUnread = include; }
     // The quick exchange to use while quick mode is on; none: always the full wait.
     void setQuickExchange(QuickExchange *quick) { m_quickExchange = quick; }
     void setQuick(bool quick) { m_quick = quick; }
@@ -73,19 +83,20 @@ public:
     // every unticked one, saves the whole image, shows the error count for 20
     // wait units and resets the status line.
     RunEnd ReadRun(const TickedSlot &ticked);
-    // Writes the image into every ticked slot; shows the error count for 20
-    // wait units only when there were errors. The image is never changed.
+    // Writes the image into every ticked slot, but for the registers not read
+    // from the house unless they are asked for (it says which before it
+    // starts); shows the error count for 20 wait units only when there were
+    // errors. The image is never changed.
     RunEnd WriteRun(const TickedSlot &ticked);
-    // Loads the image file afresh and reads every ticked slot as the read run
-    // does, comparing each register with the file. Neither the image nor the
-    // file changes.
+    // Loads the image file and its record afresh and reads every ticked slot
+    // as the read run does, comparing each register with the file; a register
+    // the record lists is not asked for. Neither the image nor the file changes.
     RunEnd VerifyRun(const TickedSlot &ticked);
 
-    // One controller's registers 0 .. count - 1, into or out of image slot
-    // `slot`. False when the run has to end (port failure, window closing,
-    // the installer's stop).
-    bool ReadController(int address, int count, int slot);
-    bool WriteController(int address, int count, int slot);
+    // One controller's registers, into or out of image slot `slot`. False
+    // when the run has to end (port failure, window closing, the installer's stop).
+    bool ReadController(int slot);
+    bool WriteController(int slot);
 
     bool isRunning() const { return m_running; }
     int errorCount() const { return m_errorCount; }
@@ -93,6 +104,10 @@ public:
     const VerifyResult &verifyResult() const { return m_verify; }
     // Why the last read run's save failed; empty when it did not.
     const QString &saveError() const { return m_saveError; }
+    // The registers the last read run failed to read, and those the last
+    // write or verify run passed over as not read from the house.
+    const QList<UnreadRegister> &failedReads() const { return m_failedReads; }
+    const QList<UnreadRegister> &skipped() const { return m_skipped; }
 
     // The installer's stop: the run ends after the exchange in progress, an
     // error count on show is taken down. Nothing when no run is in progress.
@@ -113,12 +128,14 @@ private:
     };
     using RegisterRead =
         std::function<void(int registerNumber, const std::optional<RegisterValues> &)>;
-    bool ReadRegisters(int address, int count, const RegisterRead &take);
+    bool ReadRegisters(int slot, const RegisterRead &take);
+    QList<int> RegistersOf(int slot) const;
+    void NoteSkipped(int slot);
     Exchanged ReadRegister(int address, int registerNumber, std::optional<RegisterValues> &values);
     Exchanged WriteRegister(const QByteArray &request, int address, bool &acknowledged);
     Exchanged Exchange(const QByteArray &request);
     Exchanged QuickOutcome(QuickExchange::Outcome outcome);
-    QString SaveWithRetry();
+    QString SaveWithRetry(QString *said);
     std::optional<RunEnd> RefuseRun();
     void StartRun(const TickedSlot &ticked);
     RunEnd EndRun(RunEnd end);
@@ -131,9 +148,12 @@ private:
     SerialLink &m_link;
     WaitClock &m_clock;
     WaitedExchange m_exchange;
+    BackupFile &m_file;
     SystemImage &m_image;
-    QString m_imagePath;
     SaveFailure m_saveFailure;
+    UnreadWarning m_unreadWarning;
+    bool m_includeUnread = false;
+    const UnreadRegisters *m_skip = nullptr; // passed over in this run
     QuickExchange *m_quickExchange = nullptr;
     bool m_quick = false;
     int m_countDisplay = 20;
@@ -150,6 +170,8 @@ private:
     int m_lastRegister = -1;
     VerifyResult m_verify;
     QString m_saveError;
+    QList<UnreadRegister> m_failedReads;
+    QList<UnreadRegister> m_skipped;
 };
 
 Q_DECLARE_METATYPE(RunProgress)

@@ -8,10 +8,14 @@ namespace VerifyText {
 
 QString Summary(const VerifyResult &result)
 {
-    return QStringLiteral("совпадают %1, отличаются %2, не прочитаны %3")
-        .arg(result.equal)
-        .arg(result.differing.size())
-        .arg(result.unread.size());
+    QString summary = QStringLiteral("совпадают %1, отличаются %2, не прочитаны %3")
+                          .arg(result.equal)
+                          .arg(result.differing.size())
+                          .arg(result.unread.size());
+    if (!result.unreadInFile.isEmpty())
+        summary += QStringLiteral(", не сверены %1 (в файле не из системы)")
+                       .arg(result.unreadInFile.size());
+    return summary;
 }
 
 QString ByteField(qint16 value)
@@ -29,28 +33,6 @@ QString Bytes(const RegisterValues &values, const RegisterValues &other)
         fields << ByteField(values[j]) + (values[j] != other[j] ? u'*' : u' ');
     return fields.join(u' ');
 }
-
-// Consecutive registers of one controller as ranges: "0-8", "3", "0-3, 7".
-QStringList UnreadLines(const QList<UnreadRegister> &unread)
-{
-    QStringList lines;
-    for (qsizetype i = 0; i < unread.size();) {
-        const int address = unread[i].address;
-        QStringList ranges;
-        while (i < unread.size() && unread[i].address == address) {
-            const int first = unread[i].registerNumber;
-            int last = first;
-            while (++i < unread.size() && unread[i].address == address &&
-                   unread[i].registerNumber == last + 1)
-                ++last;
-            ranges << (first == last ? FormatHex(first)
-                                     : FormatHex(first) + u'-' + FormatHex(last));
-        }
-        lines << QStringLiteral("  %1: регистры %2")
-                     .arg(ByteField(qint16(address)), ranges.join(u", "));
-    }
-    return lines;
-}
 } // namespace
 
 QString Report(const VerifyResult &result)
@@ -65,7 +47,12 @@ QString Report(const VerifyResult &result)
                          .arg(Bytes(d.file, d.network), Bytes(d.network, d.file));
     }
     if (!result.unread.isEmpty())
-        lines << QString() << QStringLiteral("Не прочитаны:") << UnreadLines(result.unread);
+        lines << QString() << QStringLiteral("Не прочитаны:") << RegisterLines(result.unread);
+    if (!result.unreadInFile.isEmpty())
+        lines << QString()
+              << QStringLiteral("Не сверены: в файле значения, не прочитанные из системы "
+                                "при чтении в файл:")
+              << RegisterLines(result.unreadInFile);
     return lines.join(u'\n') + u'\n';
 }
 

@@ -41,8 +41,9 @@ VerifyWindow::VerifyWindow(const VerifyResult &result, QWidget *parent)
         for (int j = 1; j <= ByteColumns; ++j)
             headers << QStringLiteral("%1 %2").arg(side).arg(j);
 
-    m_table = new QTableWidget(int(result.differing.size() + result.unread.size()),
-                               int(headers.size()), this);
+    m_table = new QTableWidget(
+        int(result.differing.size() + result.unread.size() + result.unreadInFile.size()),
+        int(headers.size()), this);
     m_table->setObjectName(QStringLiteral("Table_sverka"));
     m_table->setHorizontalHeaderLabels(headers);
     m_table->verticalHeader()->hide();
@@ -71,13 +72,19 @@ VerifyWindow::VerifyWindow(const VerifyResult &result, QWidget *parent)
         }
         ++row;
     }
-    for (const UnreadRegister &u : result.unread) {
-        m_table->setItem(row, 0, Cell(VerifyText::ByteField(qint16(u.address))));
-        m_table->setItem(row, 1, Cell(VerifyText::ByteField(qint16(u.registerNumber))));
-        m_table->setSpan(row, FileColumn, 1, 2 * ByteColumns);
-        m_table->setItem(row, FileColumn, Cell(QStringLiteral("не прочитан")));
-        ++row;
-    }
+    // A register not compared: one text across both sides.
+    const auto addUnread = [this, &row](const QList<UnreadRegister> &registers,
+                                        const QString &why) {
+        for (const UnreadRegister &u : registers) {
+            m_table->setItem(row, 0, Cell(VerifyText::ByteField(qint16(u.address))));
+            m_table->setItem(row, 1, Cell(VerifyText::ByteField(qint16(u.registerNumber))));
+            m_table->setSpan(row, FileColumn, 1, 2 * ByteColumns);
+            m_table->setItem(row, FileColumn, Cell(why));
+            ++row;
+        }
+    };
+    addUnread(result.unread, QStringLiteral("не прочитан"));
+    addUnread(result.unreadInFile, QStringLiteral("в файле не из системы: не сверен"));
     m_table->resizeColumnsToContents();
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 

@@ -9,8 +9,9 @@ class QTableWidget;
 
 // The result of a comparison of the network with the image file: the counts,
 // a table of every differing register with the file's and the network's
-// bytes (the differing bytes marked) and of every register not read, and a
-// button that copies the whole result as text.
+// bytes (the differing bytes marked), of every register not read and of every
+// one the file holds no value of the house for, and a button that copies the
+// whole result as text.
 class VerifyWindow : public QDialog
 {
     Q_OBJECT

@@ -3,6 +3,7 @@
 // the start-up load, the judgement of each reply, the frames of the write run,
 // the runs' safeguards and interruptions, the comparison with the file, and
 // the command line's exit statuses.
+#include "backupfile.h"
 #include "loadercommand.h"
 #include "sysloadwindow.h"
 #include "testbytes.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStringEncoder>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -34,6 +36,10 @@ const QString ResetLine = u"Статус:"_qs + QString(63, u' ');
 
 // The error count after a run, to be given the number.
 const QString CountLine = u"Произошло       %1       ошибок"_qs;
+
+// The status line after a read run with errors, to be given their number.
+const QString UnreadLine = u"Статус: не прочитаны %1 регистров, в файле у них прежние значения (0 "
+                           u"без файла); их список — в «sysload непрочитанные регистры.txt»"_qs;
 
 Fault Spoil(Kind kind, int count = 1, int value = 0)
 {
@@ -93,7 +99,11 @@ class TestSysloadBus : public QObject
     }
 
 private slots:
-    void init() { QFile::remove(path()); }
+    void init()
+    {
+        QFile::remove(path());
+        QFile::remove(UnreadRecordPath(path()));
+    }
 
     // The twenty boxes as the installer sees them, row by row, named and
     // captioned after the table of the network.
@@ -262,6 +272,9 @@ private slots:
             if (!c.writing && n >= c.errors)
                 expected.at(8, n).fill(0xF0);
         }
+        if (c.badValue != 0) // the line names the byte and the value
+            lines[0] += u": байт 8 = %1, а байт передаётся от 0 до 255; регистр не передан"_qs.arg(
+                c.badValue);
         for (int slot = 0; !c.writing && slot < SlotCount; ++slot)
             if (slot < 8 || (slot > 8 && c.cut.isEmpty()))
                 expected.at(slot, 0)[0] = 0;
@@ -269,7 +282,8 @@ private slots:
         if (c.writing && c.cut.isEmpty())
             lines << ResetLine;
         if (countShown)
-            lines << CountLine.arg(c.errors) << ResetLine;
+            lines << CountLine.arg(c.errors)
+                  << (c.writing || c.errors == 0 ? ResetLine : UnreadLine.arg(c.errors));
         auto *stopButton = window->findChild<QPushButton *>(u"Command_stop"_qs);
         QVERIFY(!stopButton->isEnabled());
         bool stopOffered = false;
@@ -326,6 +340,7 @@ private slots:
     {
         for (const bool quick : {false, true})
             for (const char *button : {"Command1", "Command2"}) {
+                init(); // the read's record would hold back the write's register 8
                 SimHarness sim;
                 connect(&sim.server(), &bussim::PtyServer::requestReceived, this, [&] {
                     if (sim.requests().size() == 9)
@@ -493,6 +508,256 @@ private slots:
             QVERIFY2(outText.contains(u"81    04"_qs), qPrintable(outText));
         QString printed = (outText.isEmpty() ? errText : outText).section(u'\n', 0, 0);
         QCOMPARE(printed.replace(path(), u"sysload.txt"_qs), said);
+    }
+
+    // Indicator 81 is silent to its registers 3-5 in the first backup: they
+    // keep 0 in the file, and the record beside it lists them. The window's
+    // write says so first and passes them over, or sends nothing when
+    // declined; its check box and --include-unread write them, and the
+    // comparison still does not call them equal. A backup of 80 alone leaves
+    // 81 in the record; one of 81 that reads it whole removes the record.
+    void unreadRegisters()
+    {
+        SimHarness house;
+        Fill(house.network(), {0x80, 0x81}, 3);
+        connect(&house.server(), &bussim::PtyServer::requestReceived, this, [&] {
+            if (house.requests().size() == 9 + 4)
+                house.setFault(0x81, Spoil(Kind::Silent, 3));
+        });
+        const auto command = [this](const QStringList &arguments, SimHarness &sim) {
+            QString outText;
+            QString errText;
+            QTextStream out(&outText);
+            QTextStream err(&errText);
+            const int status = RunLoaderCommand(
+                ParseLoaderCommand(QStringList{u"sysload"_qs} + arguments),
+                SysloadOptions{TestUnit, 2ms, sim.device(), path()}, out, err, false);
+            const QString folder = m_dir.path() + u'/';
+            return std::tuple{status, outText.replace(folder, QString()),
+                              errText.replace(folder, QString())};
+        };
+        const QString listed = u"  81: регистры 3-5"_qs;
+        const auto record = [this] {
+            UnreadRegisters unread;
+            const QString reason = LoadUnreadRecord(unread, UnreadRecordPath(path()));
+            return reason + RegisterLines(unread.list()).join(u'\n');
+        };
+
+        auto [status, out, err] = command({u"--backup"_qs, u"--only=80,81"_qs}, house);
+        QCOMPARE(status, 1);
+        QCOMPARE(out.section(u'\n', 1),
+                 u"Не прочитаны (в файле у них прежние значения, 0 без файла; список в sysload "
+                 u"непрочитанные регистры.txt):\n  81: регистры 3-5\n"_qs);
+        QVERIFY2(err.contains(UnreadLine.arg(3)), qPrintable(err));
+        QCOMPARE(record(), listed);
+
+        // Another network, every byte 55, so that a register written shows.
+        SimHarness blank;
+        for (int address : {0x80, 0x81})
+            for (bussim::Register &reg : blank.network().registers(address))
+                reg.fill(0x55);
+        const bussim::Register untouched{0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55};
+        {
+            RecordedWindow window(SysloadOptions{TestUnit, 2ms, blank.device(), path()});
+            window.answer = [](int shown) {
+                return int(shown == 1 ? QMessageBox::Cancel : QMessageBox::Ok);
+            };
+            window.press("Command2");
+            QCOMPARE(blank.requests().size(), 0);
+            window.press("Command2");
+            QCOMPARE(window.boxes.size(), 2);
+            QVERIFY2(window.boxes[1][1].contains(
+                         u":\n  81: регистры 3-5\nОни не записываются; чтобы записать и их, "
+                         u"отметьте «записывать непрочитанные» (--include-unread)."_qs),
+                     qPrintable(window.boxes[1][1]));
+            QCOMPARE(blank.requests().size(), 18 - 3);
+            QCOMPARE(window.status(),
+                     u"Статус: не записаны 3 регистров, не прочитанных из системы"_qs);
+            QCOMPARE(blank.network().registers(0x81)[4], untouched);
+            QCOMPARE(blank.network().registers(0x81)[6], house.network().registers(0x81)[6]);
+            window.press("Check_unread");
+            window.press("Command2");
+            QVERIFY(window.boxes.last()[1].endsWith(u"Они записываются, как выбрано."_qs));
+            QCOMPARE(blank.requests().size(), 15 + 18);
+        }
+        blank.network().registers(0x81)[4] = untouched;
+
+        std::tie(status, out, err) = command({u"--restore"_qs, u"--include-unread"_qs}, blank);
+        QCOMPARE(status, 0);
+        QVERIFY2(err.contains(listed + u"\nОни записываются, как выбрано."_qs), qPrintable(err));
+        QCOMPARE(blank.network().registers(0x81)[4], bussim::Register{});
+
+        std::tie(status, out, err) = command({u"--verify"_qs}, blank);
+        QCOMPARE(status, 1);
+        QCOMPARE(out.section(u'\n', 0, 0),
+                 u"Сверка системы с файлом: совпадают 15, отличаются 0, не прочитаны 0, не "
+                 u"сверены 3 (в файле не из системы)"_qs);
+        QVERIFY2(out.contains(u"в файле значения, не прочитанные из системы при чтении в "
+                              u"файл:\n"_qs +
+                              listed),
+                 qPrintable(out));
+        QCOMPARE(blank.requests().size(), 15 + 18 + 18 + 15);
+
+        std::tie(status, out, err) = command({u"--backup"_qs, u"--only=80"_qs}, house);
+        QCOMPARE(status, 0);
+        QCOMPARE(record(), listed);
+        std::tie(status, out, err) = command({u"--backup"_qs, u"--only=81"_qs}, house);
+        QCOMPARE(status, 0);
+        QVERIFY(!QFileInfo::exists(UnreadRecordPath(path())));
+    }
+
+    void unreadFileKept_data()
+    {
+        QTest::addColumn<QByteArray>("changedTo"); // line 4580 of a backup of 80, or after its end
+        QTest::addColumn<bool>("folder");          // sysload.txt is a folder instead
+        QTest::addColumn<QString>("start");        // the status line after the start
+        QTest::addColumn<QString>("end");          // and after the read run of 80
+        QTest::newRow("a value that is no number")
+            << QByteArray("12a") << false << u"Файл sysload.txt, строка 4580"_qs
+            << u"Статус: прежний файл sysload.txt не был прочитан и сохранён как «sysload "
+               u"непрочитанный 20"_qs;
+        QTest::newRow("a folder")
+            << QByteArray() << true << u"Файл sysload.txt не прочитан: это папка, а не файл"_qs
+            << u"Файл sysload.txt не записан: прежний файл не был прочитан, а сохранить его "
+               u"копию не удалось: это папка, а не файл"_qs;
+        QTest::newRow("lines after the end")
+            << QByteArray("5") << false
+            << u"Статус: Файл sysload.txt, строка 6717: после последнего значения в файле есть "
+               u"ещё строки, они не прочитаны"_qs
+            << ResetLine;
+    }
+
+    // A file that did not load is kept under a new name before the read run
+    // writes over it, or not written when it cannot be kept; a file that
+    // loads with a notice says it and is written over as it is. A press
+    // during the run says that a run is under way.
+    void unreadFileKept()
+    {
+        QFETCH(QByteArray, changedTo);
+        QFETCH(bool, folder);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        SimHarness sim;
+        Fill(sim.network(), {0x80}, 4);
+        QVERIFY(SaveImageFile(ImageOf(sim.network(), {0x80}), path()).isEmpty());
+        QList<QByteArray> lines = Contents(path()).split('\n');
+        if (changedTo == "5")
+            lines.last() = changedTo + "\r\n";
+        else if (!changedTo.isEmpty())
+            lines[4580 - 1] = changedTo + '\r';
+        QVERIFY(QFile::remove(path()) &&
+                (folder ? QDir().mkdir(path()) : PutFile(path(), lines.join('\n'))));
+        const auto removeFolder = qScopeGuard([this] { QDir(path()).removeRecursively(); });
+        const QByteArray before = Contents(path());
+
+        const auto window = makeWindow(sim.device());
+        QVERIFY2(window->status().startsWith(start), qPrintable(window->status()));
+        if (!window->findChild<QCheckBox *>(u"adr_80"_qs)->isChecked())
+            window->press("adr_80");
+        QString during;
+        connect(&sim.server(), &bussim::PtyServer::requestReceived, window.get(), [&] {
+            if (sim.requests().size() == 3) {
+                window->press("Command2");
+                during = window->status();
+            }
+        });
+        window->press("Command1");
+        QVERIFY2(window->status().startsWith(end), qPrintable(window->status()));
+        QCOMPARE(during.section(u'\n', 1),
+                 u"Не начато: идёт обмен с системой, дождитесь его конца или нажмите «Стоп»"_qs);
+        QCOMPARE(sim.requests().size(), 9);
+
+        const QStringList kept =
+            QDir(m_dir.path()).entryList({u"sysload непрочитанный *.txt"_qs}, QDir::Files);
+        QCOMPARE(kept.size(), int(changedTo == "12a"));
+        for (const QString &name : kept) {
+            QVERIFY(window->status().contains(u"«%1»; файл записан"_qs.arg(name)));
+            QCOMPARE(Contents(m_dir.filePath(name)), before);
+            QVERIFY(QFile::remove(m_dir.filePath(name)));
+        }
+        QCOMPARE(QFileInfo(path()).isDir(), folder);
+        SystemImage saved;
+        QCOMPARE(LoadImageFile(saved, path()).isEmpty(), !folder);
+    }
+
+    void commandLineItems_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "DIR/" is the folder of sysload.txt
+        // 80's register 4, byte 5, in the backup: 1 leaves it as read; 0 leaves
+        // it too and adds a line after the file's end.
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("signal"); // raised at the fifth request
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QString>("said"); // on out or on err, folders left out
+        QTest::newRow("--help-all")
+            << QStringList{u"--help-all"_qs} << 1 << 0 << 0 << 0 << QString();
+        QTest::newRow("--port empty")
+            << QStringList{u"--backup"_qs, u"--port="_qs} << 1 << 0 << 2 << 0 << QString();
+        QTest::newRow("--log empty") << QStringList{u"--restore"_qs, u"--log"_qs, QString()} << 1
+                                     << 0 << 2 << 0 << QString();
+        QTest::newRow("FILE empty")
+            << QStringList{u"--restore"_qs, QString()} << 1 << 0 << 2 << 0 << QString();
+        QTest::newRow("a file name with %1 %2")
+            << QStringList{u"--backup"_qs, u"--only=80"_qs, u"DIR/a%1 %2.txt"_qs} << 1 << 0 << 0
+            << 9 << u"Система в файл a%1 %2.txt: прочитано 9 регистров, ошибок 0\n"_qs;
+        QTest::newRow("SIGTERM in a backup")
+            << QStringList{u"--backup"_qs} << 1 << SIGTERM << 130 << 5
+            << u"Чтение остановлено: прочитано 5 из 9 регистров (ошибок 0), файл sysload.txt "
+               u"не изменён"_qs;
+        QTest::newRow("SIGHUP in a restore")
+            << QStringList{u"--restore"_qs} << 1 << SIGHUP << 130 << 5
+            << u"Запись остановлена после адреса $80 регистра $4: записано 5 из 9 регистров "
+               u"(ошибок 0)"_qs;
+        QTest::newRow("a value of 300")
+            << QStringList{u"--restore"_qs} << 300 << 0 << 1 << 8
+            << u"запись в систему адреса $80   регистра $4  ERROR: байт 5 = 300, а байт "
+               u"передаётся от 0 до 255; регистр не передан\n"_qs;
+        QTest::newRow("a line after the end")
+            << QStringList{u"--verify"_qs} << 0 << 0 << 0 << 9
+            << u"sysload: Файл sysload.txt, строка 6717: после последнего значения в файле есть "
+               u"ещё строки, они не прочитаны\n"_qs;
+        QTest::newRow("a value of -1")
+            << QStringList{u"--restore"_qs} << -1 << 0 << 1 << 8
+            << u"регистра $4  ERROR: байт 5 = -1, а байт передаётся от 0 до 255"_qs;
+    }
+
+    // Against a backup of indicator 80.
+    void commandLineItems()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, value);
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        QFETCH(int, requests);
+        QFETCH(QString, said);
+        SimHarness sim;
+        Fill(sim.network(), {0x80}, 6);
+        SystemImage image = ImageOf(sim.network(), {0x80});
+        if (value != 1 && value != 0)
+            image.at(8, 4)[4] = qint16(value);
+        QVERIFY(SaveImageFile(image, path()).isEmpty());
+        if (value == 0)
+            QVERIFY(PutFile(path(), Contents(path()) + "0\r\n"));
+        if (signal != 0)
+            connect(&sim.server(), &bussim::PtyServer::requestReceived, this, [&] {
+                if (sim.requests().size() == 5)
+                    std::raise(signal);
+            });
+        const QString folder = m_dir.path() + u'/';
+        arguments.replaceInStrings(u"DIR/"_qs, folder);
+        QString outText;
+        QString errText;
+        QTextStream out(&outText);
+        QTextStream err(&errText);
+        const int got =
+            RunLoaderCommand(ParseLoaderCommand(QStringList{u"sysload"_qs} + arguments),
+                             SysloadOptions{TestUnit, 2ms, sim.device(), path()}, out, err, false);
+        QString printed = outText + errText;
+        printed.replace(folder, QString());
+        QVERIFY2(got == status, qPrintable(u"%1\n%2"_qs.arg(QString::number(got), printed)));
+        QCOMPARE(sim.requests().size(), requests);
+        QVERIFY2(printed.contains(said), qPrintable(printed));
     }
 };
 

@@ -121,7 +121,8 @@ void TestSysloadSoak::restoreThenBackUpUnderRandomFaults()
     QCOMPARE(window.boxes, QList<QStringList>());
     QCOMPARE(window.loader().errorCount(), int(costly.size()));
     QCOMPARE_LT(sinceCount.elapsed(), 10 * Unit.count());
-    QCOMPARE(window.status(), u"Статус:"_qs + QString(63, u' '));
+    QVERIFY2(window.status().startsWith(u"Статус: не прочитаны %1 регистров"_qs.arg(costly.size())),
+             qPrintable(window.status()));
 
     const SystemImage network = ImageOf(sim.network(), addresses);
     SystemImage expected = previous;
