@@ -1,9 +1,9 @@
 // The three loaders of the data files on arbitrary file contents. The first
 // byte chooses the loader: the announcer's scenario file, the indicator file
 // or the system image file; the rest is the file. A loader that fails must
-// leave what it loads into as it was (the scenario and indicator files) and
-// name the file; one that succeeds must give back what it read when its own
-// save is loaded again.
+// leave what it loads into as it was (the scenario file, whose load takes
+// all or nothing) and name the file; one that succeeds must give back what
+// it read when its own save is loaded again.
 #include "announcerimage.h"
 #include "fuzzinput.h"
 #include "indicatorfile.h"
@@ -27,7 +27,7 @@ const QTemporaryDir &Folder()
 // the image fresh; a success is what the tool's own save gives back on
 // loading again.
 template <typename Image>
-void LoadFile(const char *fileName, QString (*load)(Image &, const QString &),
+void LoadFile(const char *fileName, QString (*load)(Image &, const QString &, QString *),
               QString (*save)(const Image &, const QString &), bool allOrNothing,
               const QByteArray &contents)
 {
@@ -37,7 +37,7 @@ void LoadFile(const char *fileName, QString (*load)(Image &, const QString &),
     FUZZ_CHECK(file.write(contents) == contents.size());
     file.close();
     Image image;
-    const QString error = load(image, path);
+    const QString error = load(image, path, nullptr);
     if (!error.isEmpty()) {
         FUZZ_CHECK(!allOrNothing || image == Image());
         FUZZ_CHECK(error.contains(QString::fromLatin1(fileName)));
@@ -46,7 +46,7 @@ void LoadFile(const char *fileName, QString (*load)(Image &, const QString &),
     const QString again = Folder().filePath(QStringLiteral("again.txt"));
     FUZZ_CHECK(save(image, again).isEmpty());
     Image reloaded;
-    FUZZ_CHECK(load(reloaded, again).isEmpty());
+    FUZZ_CHECK(load(reloaded, again, nullptr).isEmpty());
     FUZZ_CHECK(reloaded == image);
 }
 
@@ -61,7 +61,7 @@ void FuzzOne(FuzzInput &in)
         LoadFile(ScenarioFile::FileName, &ScenarioFile::Load, &ScenarioFile::Save, true, contents);
         break;
     case 1:
-        LoadFile(IndicatorFile::FileName, &IndicatorFile::Load, &IndicatorFile::Save, true,
+        LoadFile(IndicatorFile::FileName, &IndicatorFile::Load, &IndicatorFile::Save, false,
                  contents);
         break;
     default:
